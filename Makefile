@@ -1,0 +1,29 @@
+BUILD_DIR ?= build
+BUILD_TYPE ?= RelWithDebInfo
+PROGRAM := $(BUILD_DIR)/window/hix
+
+.PHONY: all setup build run test bench screenshot format clean
+
+all: build
+
+setup:
+	@bash scripts/setup.sh
+
+build: setup
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) >/dev/null
+	@cmake --build $(BUILD_DIR)
+
+run: build
+	@bash scripts/run.sh $(PROGRAM)
+
+test: build
+	@ctest --test-dir $(BUILD_DIR) --output-on-failure
+
+bench: build
+	@$(BUILD_DIR)/bench/hix_bench
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	@rm -rf $(BUILD_DIR)

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Starts the built program, or says plainly why it cannot.
+set -euo pipefail
+program=${1:?usage: run.sh PROGRAM}
+
+if [ ! -x "$program" ]; then
+    echo "The window is not built yet: $program does not exist." >&2
+    exit 1
+fi
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "There is no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)." >&2
+    echo "Run it in a virtual X server instead:  xvfb-run -a $program" >&2
+    exit 1
+fi
+exec "$program"

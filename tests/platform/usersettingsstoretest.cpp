@@ -1,0 +1,154 @@
+#include "usersettingsstore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+class UserSettingsStoreTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void fileLivesInTheUserConfigFolder();
+    void readsDefaultsAndEmptyValues();
+    void deletedKeyReadsDefault();
+    void changesReachTheDiskOnFlush();
+    void everyPathRoundTripsThroughTheFile_data();
+    void everyPathRoundTripsThroughTheFile();
+    void differentNamesKeepSeparateSettings();
+    void failedFlushNamesTheFileAndKeepsChanges();
+
+private:
+    QString confPath(const QString& name) const { return configHome.filePath(QStringLiteral("hix/%1.conf").arg(name)); }
+
+    QTemporaryDir configHome;
+};
+
+void UserSettingsStoreTest::initTestCase()
+{
+    QVERIFY(configHome.isValid());
+    // Must precede the first QSettings of the process, which fixes the folder.
+    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+}
+
+void UserSettingsStoreTest::fileLivesInTheUserConfigFolder()
+{
+    UserSettingsStore store(QStringLiteral("located"));
+    QCOMPARE(store.fileName(), confPath(QStringLiteral("located")));
+}
+
+void UserSettingsStoreTest::readsDefaultsAndEmptyValues()
+{
+    UserSettingsStore store(QStringLiteral("defaults"));
+    QCOMPARE(store.GetSetting("Config", "noHIX", "0"), std::string("0"));
+    QCOMPARE(store.GetSetting("Recent Files", "1", ""), std::string());
+
+    store.SaveSetting("Recent Files", "2", "");
+    QCOMPARE(store.GetSetting("Recent Files", "2", "default"), std::string());
+}
+
+void UserSettingsStoreTest::deletedKeyReadsDefault()
+{
+    UserSettingsStore store(QStringLiteral("deleted"));
+    store.SaveSetting("Recent Files", "4", "/tmp/a");
+    store.flush();
+    store.DeleteSetting("Recent Files", "4");
+    store.flush();
+
+    QCOMPARE(store.GetSetting("Recent Files", "4", "gone"), std::string("gone"));
+    QFile file(store.fileName());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(!file.readAll().contains("/tmp/a"));
+}
+
+void UserSettingsStoreTest::changesReachTheDiskOnFlush()
+{
+    UserSettingsStore store(QStringLiteral("flushed"));
+    store.SaveSetting("Config", "MAX_FILES", "3");
+    QVERIFY(!QFile::exists(store.fileName()));
+
+    store.flush();
+
+    QFile file(store.fileName());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray contents = file.readAll();
+    QVERIFY2(contents.contains("[Config]\nMAX_FILES=3\n"), contents.constData());
+}
+
+void UserSettingsStoreTest::everyPathRoundTripsThroughTheFile_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("backslashes") << QStringLiteral(R"(C:\Data\letters\x.doc)");
+    QTest::newRow("quotes") << QStringLiteral(R"(/tmp/"quoted" 'single'.txt)");
+    QTest::newRow("comma") << QStringLiteral("/tmp/a, b,c.txt");
+    QTest::newRow("semicolon") << QStringLiteral("/tmp/a;b.txt");
+    QTest::newRow("equals") << QStringLiteral("/tmp/a=b.txt");
+    QTest::newRow("hash") << QStringLiteral("#/tmp/a#b.txt");
+    QTest::newRow("leading at") << QStringLiteral("@Variant(foo)");
+    QTest::newRow("leading and trailing blanks") << QStringLiteral("  /tmp/a.txt  ");
+    QTest::newRow("tab and newline") << QStringLiteral("/tmp/a\tb\nc\r\nd.txt");
+    QTest::newRow("non-ASCII") << QStringLiteral("/home/zoë/Überblick/naïve.txt");
+    QTest::newRow("non-BMP") << QStringLiteral("/tmp/\U0001D11E-\U0001F600.txt");
+    QTest::newRow("brackets") << QStringLiteral("[Config]");
+    QTest::newRow("looks like a list") << QStringLiteral("a,");
+    QTest::newRow("percent") << QStringLiteral("/tmp/100%20done%.txt");
+}
+
+void UserSettingsStoreTest::everyPathRoundTripsThroughTheFile()
+{
+    QFETCH(QString, path);
+    static int row = 0;
+    ++row;
+    const QString written = QStringLiteral("written%1").arg(row);
+    const QString copy = QStringLiteral("copy%1").arg(row);
+    {
+        UserSettingsStore store(written);
+        store.SaveSetting("Recent Files", "1", path.toStdString());
+        store.flush();
+    }
+    // A copy has never been read in this process, so the value really comes from the file.
+    QVERIFY(QFile::copy(confPath(written), confPath(copy)));
+
+    UserSettingsStore reread(copy);
+    QCOMPARE(QString::fromStdString(reread.GetSetting("Recent Files", "1", "missing")), path);
+}
+
+void UserSettingsStoreTest::differentNamesKeepSeparateSettings()
+{
+    UserSettingsStore first(QStringLiteral("first"));
+    UserSettingsStore second(QStringLiteral("second"));
+    first.SaveSetting("Recent Files", "1", "/first");
+    second.SaveSetting("Recent Files", "1", "/second");
+    first.flush();
+    second.flush();
+
+    QCOMPARE(UserSettingsStore(QStringLiteral("first")).GetSetting("Recent Files", "1", ""), std::string("/first"));
+    QCOMPARE(UserSettingsStore(QStringLiteral("second")).GetSetting("Recent Files", "1", ""), std::string("/second"));
+}
+
+void UserSettingsStoreTest::failedFlushNamesTheFileAndKeepsChanges()
+{
+    // A folder where the file belongs blocks the write even for root.
+    const QString blocked = confPath(QStringLiteral("blocked"));
+    QVERIFY(QDir().mkpath(blocked));
+    UserSettingsStore store(QStringLiteral("blocked"));
+    store.SaveSetting("Recent Files", "1", "/kept");
+
+    try {
+        store.flush();
+        QFAIL("flush reported success");
+    } catch (const std::runtime_error& error) {
+        QVERIFY2(QString::fromUtf8(error.what()).contains(blocked), error.what());
+    }
+
+    QVERIFY(QDir(blocked).removeRecursively());
+    store.flush();
+    QCOMPARE(UserSettingsStore(QStringLiteral("blocked")).GetSetting("Recent Files", "1", ""), std::string("/kept"));
+    QFile file(blocked);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("/kept"));
+}
+
+QTEST_GUILESS_MAIN(UserSettingsStoreTest)
+#include "usersettingsstoretest.moc"

@@ -1,0 +1,239 @@
+#include "hix.h"
+
+#include "caption.h"
+#include "checked.h"
+#include "form.h"
+#include "messagebox.h"
+#include "numeric.h"
+#include "settingsstore.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace {
+
+const std::string configSection = "Config";
+const std::string maxFilesKey = "MAX_FILES";
+const std::string entryCountKey = "noHIX";
+const std::string recentFilesSection = "Recent Files";
+
+constexpr std::int16_t firstRunMaximum = 3;
+constexpr std::int16_t fallbackMaximum = 4;
+constexpr std::int16_t lowestMaximum = 1;
+constexpr std::int16_t highestMaximum = 20;
+
+bool isValidMaximum(int value)
+{
+    return value >= lowestMaximum && value <= highestMaximum;
+}
+
+template<typename Member>
+Member& bound(Member* member)
+{
+    if (!member)
+        throw std::logic_error("The recent-files list is not bound to a window yet.");
+    return *member;
+}
+
+} // namespace
+
+HIX::HIX(SettingsStore& store, MessageBox& messageBox)
+    : store(store)
+    , messageBox(messageBox)
+{
+}
+
+void HIX::RestoreList(Form& form)
+{
+    current.mainForm = &form;
+    current.maxTextBox = &form.maxHixTxt();
+
+    if (storedPath(1).empty()) {
+        messageBox.show("Welcome to Aldo Veskin's HIX Demo", "HIX Demo - A. Veskin");
+        saveCounter(entryCountKey, current.entryCount);
+        // A maximum the user already chose outlives the first run; only a missing one becomes 3.
+        const std::int16_t storedMaximum = readCounter(maxFilesKey, current.maxEntries);
+        current.maxEntries = isValidMaximum(storedMaximum) ? storedMaximum : firstRunMaximum;
+        saveCounter(maxFilesKey, current.maxEntries);
+        maxTextBox().setText(std::to_string(current.maxEntries));
+        return;
+    }
+
+    current.maxEntries = readCounter(maxFilesKey, current.maxEntries);
+    // A hand-edited count must not create more entries than any maximum allows.
+    current.entryCount = std::clamp<std::int16_t>(readCounter(entryCountKey, current.entryCount), 0, highestMaximum);
+    maxTextBox().setText(std::to_string(current.maxEntries));
+    form.mnuBar1().setVisible(true);
+    MenuEntryArray& entries = form.mnuHIX();
+    for (const std::int16_t i : indexes(1, current.entryCount)) {
+        const std::string path = storedPath(i);
+        if (i != 1)
+            entries.load(i);
+        ShowEntry(i, path);
+        entries.setVisible(i, true);
+    }
+}
+
+void HIX::OpenPath(const std::string& path)
+{
+    MenuEntryArray& entries = form().mnuHIX();
+    const std::int16_t last = entries.count();
+    for (const std::int16_t i : indexes(1, last)) {
+        if (path == entries.tag(i)) {
+            promote(i, path);
+            break;
+        }
+        if (entries.count() == i) {
+            AddNewPath(path);
+            break;
+        }
+    }
+    ApplyMaximum();
+}
+
+void HIX::promote(std::int16_t index, const std::string& path)
+{
+    MenuEntryArray& entries = form().mnuHIX();
+    for (const std::int16_t j : indexes(1, checkedInt16(index - 1)) | std::views::reverse) {
+        const std::string moved = entries.tag(j);
+        ShowEntry(checkedInt16(j + 1), moved);
+    }
+    ShowEntry(1, path);
+    // The store follows the menu, so a later addition, trim or restart keeps the new order.
+    if (index != 1) {
+        for (const std::int16_t position : indexes(1, index))
+            storePath(position, entries.tag(position));
+    }
+    LogPath(path);
+}
+
+void HIX::ValidateMaximum()
+{
+    const Int16Conversion typed = convertToInt16(maxTextBox().text());
+    switch (typed.kind) {
+    case Int16Conversion::Kind::NotNumeric:
+        messageBox.show("Please input a number in future, ok");
+        current.maxEntries = fallbackMaximum;
+        break;
+    case Int16Conversion::Kind::OutOfRange:
+        current.maxEntries = fallbackMaximum;
+        break;
+    case Int16Conversion::Kind::InRange:
+        current.maxEntries = typed.value;
+        break;
+    }
+    if (!isValidMaximum(current.maxEntries))
+        current.maxEntries = fallbackMaximum;
+
+    saveCounter(maxFilesKey, current.maxEntries);
+    current.maxEntries = readCounter(maxFilesKey, current.maxEntries);
+    maxTextBox().setText(std::to_string(current.maxEntries));
+}
+
+void HIX::ApplyMaximum()
+{
+    ValidateMaximum();
+    if (current.entryCount <= current.maxEntries)
+        return;
+
+    saveCounter(maxFilesKey, current.maxEntries);
+    MenuEntryArray& entries = form().mnuHIX();
+    for (const std::int16_t i : indexes(checkedInt16(current.maxEntries + 1), current.entryCount)) {
+        entries.unload(i);
+        store.DeleteSetting(recentFilesSection, std::to_string(i));
+    }
+    current.entryCount = readCounter(maxFilesKey, current.maxEntries);
+    saveCounter(entryCountKey, current.entryCount);
+}
+
+void HIX::AddNewPath(const std::string& path)
+{
+    GrowList();
+    PushStoredPath(path);
+    LogPath(path);
+    RefreshCaptions();
+}
+
+void HIX::GrowList()
+{
+    ValidateMaximum();
+    if (current.entryCount >= current.maxEntries)
+        return;
+
+    RevealList();
+    current.entryCount = checkedInt16(current.entryCount + 1);
+    if (current.entryCount > 1)
+        form().mnuHIX().load(current.entryCount);
+    saveCounter(entryCountKey, current.entryCount);
+}
+
+void HIX::PushStoredPath(const std::string& path)
+{
+    if (storedPath(1) == path)
+        return;
+    for (const std::int16_t n : indexes(1, checkedInt16(current.maxEntries - 1)) | std::views::reverse)
+        storePath(checkedInt16(n + 1), storedPath(n));
+    storePath(1, path);
+}
+
+void HIX::RefreshCaptions()
+{
+    if (current.entryCount > current.maxEntries) {
+        ApplyMaximum();
+        RefreshCaptions();
+        return;
+    }
+    for (const std::int16_t i : indexes(1, current.entryCount))
+        ShowEntry(i, storedPath(i));
+}
+
+void HIX::ShowEntry(std::int16_t index, const std::string& path)
+{
+    MenuEntryArray& entries = form().mnuHIX();
+    entries.setTag(index, path);
+    entries.setCaption(index, entryCaption(index, path));
+}
+
+void HIX::RevealList()
+{
+    form().mnuBar1().setVisible(true);
+    form().mnuHIX().setVisible(1, true);
+}
+
+void HIX::LogPath(const std::string& path)
+{
+    TextBox& log = form().Text1();
+    log.setText(log.text() + path + "\r\n");
+}
+
+Form& HIX::form() const
+{
+    return bound(current.mainForm);
+}
+
+TextBox& HIX::maxTextBox() const
+{
+    return bound(current.maxTextBox);
+}
+
+std::string HIX::storedPath(std::int16_t position) const
+{
+    return store.GetSetting(recentFilesSection, std::to_string(position), {});
+}
+
+void HIX::storePath(std::int16_t position, const std::string& path)
+{
+    store.SaveSetting(recentFilesSection, std::to_string(position), path);
+}
+
+// A stored counter that is not a 16-bit number (a hand-edited file) reads as 0.
+std::int16_t HIX::readCounter(const std::string& key, std::int16_t defaultValue) const
+{
+    const Int16Conversion stored = convertToInt16(store.GetSetting(configSection, key, std::to_string(defaultValue)));
+    return stored.kind == Int16Conversion::Kind::InRange ? stored.value : 0;
+}
+
+void HIX::saveCounter(const std::string& key, std::int16_t value)
+{
+    store.SaveSetting(configSection, key, std::to_string(value));
+}

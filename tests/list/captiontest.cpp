@@ -1,0 +1,75 @@
+#include "caption.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string repeated(const std::string& text, int times)
+{
+    std::string result;
+    for (int i = 0; i < times; ++i)
+        result += text;
+    return result;
+}
+
+struct DisplayCase {
+    const char* name;
+    std::string path;
+    std::string shown;
+};
+
+const DisplayCase displayCases[] = {
+    {"ShortPathWhole", R"(C:\short\file.txt)", R"(C:\short\file.txt)"},
+    {"CutAtFolder", R"(C:\Data\letters\2008\may\invoice-0042.doc)", R"(...\2008\may\invoice-0042.doc)"},
+    {"CutKeepsFolderAndName", R"(C:\Documents and Settings\Owner\My Documents\report.txt)",
+        R"(...\My Documents\report.txt)"},
+    {"LongFileNameKeptWhole", R"(D:\abcdefghijklmnopqrstuvw.txt)", R"(...\abcdefghijklmnopqrstuvw.txt)"},
+    {"NoSeparatorWhole", std::string(35, 'x'), std::string(35, 'x')},
+    {"ExactlyTwentyFiveWhole", R"(\\\\\\\\\\\\\\\\\\\\\\\\\)", R"(\\\\\\\\\\\\\\\\\\\\\\\\\)"},
+    {"OnlySeparatorFirstOfTwentySeven", "\\" + std::string(26, 'a'), "...\\" + std::string(26, 'a')},
+    {"SeparatorWithTwentyFiveAfterIsCutPoint", "ab\\cc\\" + std::string(25, 'z'),
+        "...\\" + std::string(25, 'z')},
+    {"SeparatorWithTwentyFiveAfterAloneWhole", "x\\" + std::string(25, 'z'), "x\\" + std::string(25, 'z')},
+    {"Empty", "", ""},
+    {"SlashSeparates", "/home/alex/Documents/letters/2008/invoice.odt", ".../letters/2008/invoice.odt"},
+    {"ShortInCharactersWhole", "/" + repeated("é", 20) + "/𝄞x", "/" + repeated("é", 20) + "/𝄞x"},
+    {"CountsCharactersNotBytes", "/data/" + repeated("é", 8) + "/" + repeated("ü", 8) + ".txt",
+        ".../" + repeated("é", 8) + "/" + repeated("ü", 8) + ".txt"},
+};
+
+class DisplayTextTest : public testing::TestWithParam<DisplayCase> { };
+
+TEST_P(DisplayTextTest, ShowsExpectedText)
+{
+    EXPECT_EQ(displayText(GetParam().path), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, DisplayTextTest, testing::ValuesIn(displayCases),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct CaptionCase {
+    const char* name;
+    std::int16_t index;
+    std::string path;
+    std::string caption;
+};
+
+const CaptionCase captionCases[] = {
+    {"NumberedPath", 2, R"(C:\short\file.txt)", R"(&2   C:\short\file.txt)"},
+    {"ShortenedPath", 2, R"(C:\Data\letters\2008\may\invoice-0042.doc)", R"(&2   ...\2008\may\invoice-0042.doc)"},
+    {"TwoDigitIndex", 12, "/tmp/a", "&12   /tmp/a"},
+    {"EmptyPath", 1, "", "&1   "},
+    {"AmpersandShownLiterally", 3, "/home/alex/R&D/Q&&A.txt", "&3   /home/alex/R&&D/Q&&&&A.txt"},
+};
+
+class EntryCaptionTest : public testing::TestWithParam<CaptionCase> { };
+
+TEST_P(EntryCaptionTest, NumbersAndEscapes)
+{
+    EXPECT_EQ(entryCaption(GetParam().index, GetParam().path), GetParam().caption);
+}
+
+INSTANTIATE_TEST_SUITE_P(Captions, EntryCaptionTest, testing::ValuesIn(captionCases),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace

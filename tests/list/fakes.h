@@ -1,0 +1,139 @@
+#pragma once
+
+#include "form.h"
+#include "messagebox.h"
+#include "settingsstore.h"
+
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+class FakeStore final : public SettingsStore {
+public:
+    using Key = std::pair<std::string, std::string>;
+
+    std::string GetSetting(const std::string& section, const std::string& key,
+        const std::string& defaultValue) const override
+    {
+        const auto found = values.find({section, key});
+        return found == values.end() ? defaultValue : found->second;
+    }
+    void SaveSetting(const std::string& section, const std::string& key, const std::string& value) override
+    {
+        values[{section, key}] = value;
+        ++writes;
+    }
+    void DeleteSetting(const std::string& section, const std::string& key) override
+    {
+        values.erase({section, key});
+        ++writes;
+    }
+    void flush() override { }
+
+    std::optional<std::string> value(const std::string& section, const std::string& key) const
+    {
+        const auto found = values.find({section, key});
+        return found == values.end() ? std::nullopt : std::optional(found->second);
+    }
+    std::optional<std::string> path(int position) const { return value("Recent Files", std::to_string(position)); }
+    void setPaths(const std::vector<std::string>& paths)
+    {
+        for (std::size_t i = 0; i < paths.size(); ++i)
+            values[{"Recent Files", std::to_string(i + 1)}] = paths[i];
+    }
+
+    std::map<Key, std::string> values;
+    int writes = 0;
+};
+
+struct ShownMessage {
+    std::string prompt;
+    std::optional<std::string> title;
+    bool operator==(const ShownMessage&) const = default;
+};
+
+class FakeMessageBox final : public MessageBox {
+public:
+    void show(const std::string& prompt, const std::optional<std::string>& title) override
+    {
+        shown.push_back({prompt, title});
+    }
+
+    std::vector<ShownMessage> shown;
+};
+
+class FakeTextBox final : public TextBox {
+public:
+    explicit FakeTextBox(std::string initial = {})
+        : value(std::move(initial))
+    {
+    }
+
+    std::string text() const override { return value; }
+    void setText(const std::string& text) override { value = text; }
+
+    std::string value;
+};
+
+class FakeMenuItem final : public MenuItem {
+public:
+    void setVisible(bool visible) override { this->visible = visible; }
+
+    bool visible = false;
+};
+
+struct FakeEntry {
+    std::string tag;
+    std::string caption;
+    bool visible = false;
+};
+
+class FakeEntries final : public MenuEntryArray {
+public:
+    FakeEntries() { entries[1] = {}; }
+
+    std::int16_t count() const override { return static_cast<std::int16_t>(entries.size()); }
+    std::string tag(std::int16_t index) const override { return at(index).tag; }
+    void setTag(std::int16_t index, const std::string& tag) override { at(index).tag = tag; }
+    void setCaption(std::int16_t index, const std::string& caption) override { at(index).caption = caption; }
+    void setVisible(std::int16_t index, bool visible) override { at(index).visible = visible; }
+    void load(std::int16_t index) override
+    {
+        if (!entries.emplace(index, FakeEntry{{}, {}, true}).second)
+            throw std::logic_error("entry already loaded");
+    }
+    void unload(std::int16_t index) override
+    {
+        if (index == 1 || entries.erase(index) == 0)
+            throw std::out_of_range("no entry to unload");
+    }
+
+    const FakeEntry& at(std::int16_t index) const { return entries.at(index); }
+    FakeEntry& at(std::int16_t index) { return entries.at(index); }
+
+    std::vector<std::string> tags() const
+    {
+        std::vector<std::string> result;
+        for (const auto& [index, entry] : entries)
+            result.push_back(entry.tag);
+        return result;
+    }
+
+    std::map<std::int16_t, FakeEntry> entries;
+};
+
+class FakeForm final : public Form {
+public:
+    MenuEntryArray& mnuHIX() override { return entries; }
+    MenuItem& mnuBar1() override { return bar; }
+    TextBox& Text1() override { return log; }
+    TextBox& maxHixTxt() override { return maximum; }
+
+    FakeEntries entries;
+    FakeMenuItem bar;
+    FakeTextBox log;
+    FakeTextBox maximum {"4"};
+};

@@ -1,0 +1,395 @@
+#include "checked.h"
+#include "fakes.h"
+#include "hix.h"
+
+#include <gtest/gtest.h>
+
+#include <ranges>
+
+namespace {
+
+using Paths = std::vector<std::string>;
+
+const ShownMessage welcome {"Welcome to Aldo Veskin's HIX Demo", "HIX Demo - A. Veskin"};
+const ShownMessage notANumber {"Please input a number in future, ok", std::nullopt};
+
+class HixTest : public testing::Test {
+protected:
+    // The store as a previous run left it: paths newest first.
+    void restore(const Paths& paths, const std::string& maximum = "3")
+    {
+        store.setPaths(paths);
+        store.values[{"Config", "MAX_FILES"}] = maximum;
+        store.values[{"Config", "noHIX"}] = std::to_string(paths.size());
+        hix.RestoreList(form);
+    }
+
+    void setMaximum(const std::string& text) { form.maximum.value = text; }
+
+    Paths storedPaths(int count) const
+    {
+        Paths paths;
+        for (int position = 1; position <= count; ++position)
+            paths.push_back(store.path(position).value_or("<missing>"));
+        return paths;
+    }
+
+    std::optional<std::string> config(const std::string& key) const { return store.value("Config", key); }
+
+    FakeStore store;
+    FakeMessageBox messages;
+    FakeForm form;
+    HIX hix {store, messages};
+};
+
+TEST_F(HixTest, FirstRunGreetsAndStoresDefaults)
+{
+    hix.RestoreList(form);
+
+    EXPECT_EQ(messages.shown, std::vector {welcome});
+    EXPECT_EQ(config("noHIX"), "0");
+    EXPECT_EQ(config("MAX_FILES"), "3");
+    EXPECT_EQ(form.maximum.value, "3");
+    EXPECT_EQ(hix.state().maxEntries, 3);
+    EXPECT_EQ(hix.state().entryCount, 0);
+    EXPECT_FALSE(form.bar.visible);
+    EXPECT_FALSE(form.entries.at(1).visible);
+    EXPECT_EQ(form.entries.count(), 1);
+}
+
+TEST_F(HixTest, FirstRunKeepsAValidStoredMaximumOnly)
+{
+    const std::pair<std::string, std::string> cases[] = {{"7", "7"}, {"20", "20"}, {"25", "3"}, {"0", "3"}, {"x", "3"}};
+    for (const auto& [stored, expected] : cases) {
+        SCOPED_TRACE(stored);
+        FakeStore store;
+        FakeMessageBox messages;
+        FakeForm form;
+        HIX hix {store, messages};
+        store.values[{"Config", "MAX_FILES"}] = stored;
+
+        hix.RestoreList(form);
+
+        EXPECT_EQ(messages.shown, std::vector {welcome});
+        EXPECT_EQ(form.maximum.value, expected);
+        EXPECT_EQ(store.value("Config", "MAX_FILES"), expected);
+    }
+}
+
+TEST_F(HixTest, RestoreRebuildsEntriesFromStore)
+{
+    const std::string longPath = R"(C:\Data\letters\2008\may\invoice-0042.doc)";
+    restore({"/c", longPath, "/a"}, "5");
+
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(form.maximum.value, "5");
+    EXPECT_TRUE(form.bar.visible);
+    EXPECT_EQ(form.entries.tags(), (Paths {"/c", longPath, "/a"}));
+    EXPECT_EQ(form.entries.at(1).caption, "&1   /c");
+    EXPECT_EQ(form.entries.at(2).caption, R"(&2   ...\2008\may\invoice-0042.doc)");
+    for (std::int16_t i = 1; i <= 3; ++i)
+        EXPECT_TRUE(form.entries.at(i).visible);
+    EXPECT_EQ(hix.state().entryCount, 3);
+    EXPECT_EQ(hix.state().maxEntries, 5);
+}
+
+TEST_F(HixTest, RestoreWithoutCountShowsSeparatorButNoEntry)
+{
+    store.setPaths({"/a"});
+
+    hix.RestoreList(form);
+
+    EXPECT_TRUE(form.bar.visible);
+    EXPECT_FALSE(form.entries.at(1).visible);
+    EXPECT_EQ(form.entries.count(), 1);
+}
+
+TEST_F(HixTest, RestoreOfMissingPositionShowsNumberOnly)
+{
+    store.setPaths({"/a", "/b", "/c"});
+    store.values.erase({"Recent Files", "2"});
+    store.values[{"Config", "noHIX"}] = "3";
+
+    hix.RestoreList(form);
+
+    EXPECT_EQ(form.entries.at(2).caption, "&2   ");
+    EXPECT_EQ(form.entries.at(2).tag, "");
+}
+
+TEST_F(HixTest, RestoreSurvivesHandEditedCounters)
+{
+    struct Case {
+        std::string count;
+        std::string maximum;
+        std::int16_t entries;
+        std::int16_t maxEntries;
+    };
+    const Case cases[] = {
+        {"abc", "3", 0, 3},
+        {"99", "3", 20, 3},
+        {"-5", "3", 0, 3},
+        {"1e9", "3", 0, 3},
+        {"2", "many", 2, 0},
+        {"2", "40000", 2, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.count + " " + c.maximum);
+        FakeStore store;
+        FakeMessageBox messages;
+        FakeForm form;
+        HIX hix {store, messages};
+        store.setPaths(Paths(30, "/p"));
+        store.values[{"Config", "noHIX"}] = c.count;
+        store.values[{"Config", "MAX_FILES"}] = c.maximum;
+
+        hix.RestoreList(form);
+
+        EXPECT_EQ(hix.state().entryCount, c.entries);
+        EXPECT_EQ(hix.state().maxEntries, c.maxEntries);
+        EXPECT_EQ(form.entries.count(), std::max<std::int16_t>(c.entries, 1));
+
+        hix.OpenPath("/new");
+        EXPECT_EQ(form.entries.at(1).tag, "/new");
+        EXPECT_LE(hix.state().entryCount, hix.state().maxEntries);
+    }
+}
+
+struct MaximumCase {
+    std::string typed;
+    std::int16_t maximum;
+    bool complains;
+};
+
+class ValidateMaximumTest : public HixTest, public testing::WithParamInterface<MaximumCase> { };
+
+TEST_P(ValidateMaximumTest, StoresAndShowsValidMaximum)
+{
+    restore({"/a"});
+    setMaximum(GetParam().typed);
+
+    hix.ValidateMaximum();
+
+    const std::string expected = std::to_string(GetParam().maximum);
+    EXPECT_EQ(hix.state().maxEntries, GetParam().maximum);
+    EXPECT_EQ(config("MAX_FILES"), expected);
+    EXPECT_EQ(form.maximum.value, expected);
+    EXPECT_EQ(messages.shown, GetParam().complains ? std::vector {notANumber} : std::vector<ShownMessage> {});
+}
+
+INSTANTIATE_TEST_SUITE_P(Typed, ValidateMaximumTest,
+    testing::Values(MaximumCase {"20", 20, false}, MaximumCase {"1", 1, false}, MaximumCase {"21", 4, false},
+        MaximumCase {"0", 4, false}, MaximumCase {"-3", 4, false}, MaximumCase {"abc", 4, true},
+        MaximumCase {"", 4, true}, MaximumCase {"2.5", 2, false}, MaximumCase {"3.5", 4, false},
+        MaximumCase {"0.5", 4, false}, MaximumCase {" 7 ", 7, false}, MaximumCase {"1e1", 10, false},
+        MaximumCase {"99999", 4, false}, MaximumCase {"1e400", 4, false}, MaximumCase {"0x10", 4, true}));
+
+TEST_F(HixTest, LowerMaximumTrimsMenuAndStore)
+{
+    restore({"/e", "/d", "/c", "/b", "/a"}, "5");
+    setMaximum("2");
+
+    hix.ApplyMaximum();
+
+    EXPECT_EQ(form.entries.tags(), (Paths {"/e", "/d"}));
+    for (int position = 3; position <= 5; ++position)
+        EXPECT_FALSE(store.path(position).has_value());
+    EXPECT_EQ(config("noHIX"), "2");
+    EXPECT_EQ(hix.state().entryCount, 2);
+}
+
+TEST_F(HixTest, HigherMaximumAddsNoEntries)
+{
+    restore({"/c", "/b", "/a"});
+    setMaximum("5");
+
+    hix.ApplyMaximum();
+
+    EXPECT_EQ(form.entries.count(), 3);
+    EXPECT_EQ(config("MAX_FILES"), "5");
+    EXPECT_EQ(config("noHIX"), "3");
+}
+
+TEST_F(HixTest, UnchangedMaximumOnlyRewritesIt)
+{
+    restore({"/c", "/b", "/a"});
+    const auto before = store.values;
+    store.writes = 0;
+
+    hix.ApplyMaximum();
+
+    EXPECT_EQ(store.values, before);
+    EXPECT_EQ(store.writes, 1);
+}
+
+TEST_F(HixTest, FirstPathRevealsListAndFillsStoreToMaximum)
+{
+    hix.RestoreList(form);
+
+    hix.OpenPath("/home/alex/a.txt");
+
+    EXPECT_TRUE(form.bar.visible);
+    EXPECT_TRUE(form.entries.at(1).visible);
+    EXPECT_EQ(form.entries.count(), 1);
+    EXPECT_EQ(form.entries.at(1).caption, "&1   /home/alex/a.txt");
+    EXPECT_EQ(config("noHIX"), "1");
+    EXPECT_EQ(storedPaths(3), (Paths {"/home/alex/a.txt", "", ""}));
+    EXPECT_EQ(form.log.value, "/home/alex/a.txt\r\n");
+}
+
+TEST_F(HixTest, NewPathsStackUpToMaximumThenDropOldest)
+{
+    hix.RestoreList(form);
+
+    hix.OpenPath("/a");
+    hix.OpenPath("/b");
+    EXPECT_EQ(form.entries.tags(), (Paths {"/b", "/a"}));
+    EXPECT_TRUE(form.entries.at(2).visible);
+    EXPECT_EQ(config("noHIX"), "2");
+
+    hix.OpenPath("/c");
+    store.writes = 0;
+    hix.OpenPath("/d");
+
+    EXPECT_EQ(form.entries.tags(), (Paths {"/d", "/c", "/b"}));
+    EXPECT_EQ(form.entries.at(3).caption, "&3   /b");
+    EXPECT_EQ(storedPaths(3), (Paths {"/d", "/c", "/b"}));
+    EXPECT_EQ(config("noHIX"), "3");
+    EXPECT_EQ(form.log.value, "/a\r\n/b\r\n/c\r\n/d\r\n");
+}
+
+TEST_F(HixTest, PushOfPathAlreadyFirstWritesNothing)
+{
+    restore({"/a", "/b"});
+    store.writes = 0;
+
+    hix.PushStoredPath("/a");
+
+    EXPECT_EQ(store.writes, 0);
+}
+
+TEST_F(HixTest, InvalidBoxIsCorrectedBeforeTheListGrows)
+{
+    restore({"/a"});
+    setMaximum("lots");
+
+    hix.OpenPath("/b");
+
+    EXPECT_EQ(messages.shown.front(), notANumber);
+    EXPECT_EQ(form.maximum.value, "4");
+    EXPECT_EQ(storedPaths(4), (Paths {"/b", "/a", "", ""}));
+}
+
+TEST_F(HixTest, ReopeningFirstEntryMovesNothingAndStoresNothing)
+{
+    restore({"/c", "/b", "/a"});
+    const auto before = store.values;
+
+    hix.OpenPath("/c");
+
+    EXPECT_EQ(form.entries.tags(), (Paths {"/c", "/b", "/a"}));
+    EXPECT_EQ(form.log.value, "/c\r\n");
+    EXPECT_EQ(store.values, before);
+}
+
+TEST_F(HixTest, ReopeningLastEntryPromotesItInMenuAndStore)
+{
+    restore({"/c", "/b", "/a"});
+
+    hix.OpenPath("/a");
+
+    EXPECT_EQ(form.entries.tags(), (Paths {"/a", "/c", "/b"}));
+    EXPECT_EQ(form.entries.at(1).caption, "&1   /a");
+    EXPECT_EQ(form.entries.at(3).caption, "&3   /b");
+    EXPECT_EQ(storedPaths(3), (Paths {"/a", "/c", "/b"}));
+    EXPECT_EQ(config("noHIX"), "3");
+}
+
+TEST_F(HixTest, PromotionLogsTheFullPath)
+{
+    const std::string longPath = R"(C:\Documents and Settings\Owner\My Documents\report.txt)";
+    restore({"/b", longPath});
+
+    hix.OpenPath(longPath);
+
+    EXPECT_EQ(form.log.value, longPath + "\r\n");
+    EXPECT_EQ(form.entries.at(1).tag, longPath);
+    EXPECT_EQ(form.entries.at(1).caption, R"(&1   ...\My Documents\report.txt)");
+}
+
+TEST_F(HixTest, PromotionSurvivesTheNextAddition)
+{
+    restore({"/c", "/b", "/a"}, "5");
+
+    hix.OpenPath("/a");
+    hix.OpenPath("/d");
+
+    EXPECT_EQ(form.entries.tags(), (Paths {"/d", "/a", "/c", "/b"}));
+}
+
+TEST_F(HixTest, TrimAfterPromotionRemovesTheSamePathsFromMenuAndStore)
+{
+    restore({"/e", "/d", "/c", "/b", "/a"}, "5");
+    hix.OpenPath("/c");
+    setMaximum("2");
+
+    hix.ApplyMaximum();
+
+    EXPECT_EQ(form.entries.tags(), (Paths {"/c", "/e"}));
+    EXPECT_EQ(storedPaths(2), (Paths {"/c", "/e"}));
+}
+
+TEST_F(HixTest, PathDifferingOnlyInCaseIsNew)
+{
+    restore({"/home/a.txt"});
+
+    hix.OpenPath("/home/A.txt");
+
+    EXPECT_EQ(form.entries.tags(), (Paths {"/home/A.txt", "/home/a.txt"}));
+}
+
+TEST_F(HixTest, EmptyPathOnFirstRunMatchesHiddenEntry)
+{
+    hix.RestoreList(form);
+
+    hix.OpenPath("");
+
+    EXPECT_EQ(form.entries.at(1).caption, "&1   ");
+    EXPECT_FALSE(form.entries.at(1).visible);
+    EXPECT_FALSE(form.bar.visible);
+    EXPECT_EQ(form.log.value, "\r\n");
+    EXPECT_FALSE(store.path(1).has_value());
+}
+
+TEST_F(HixTest, LogKeepsWhatTheUserTyped)
+{
+    restore({"/a"});
+    form.log.value = "my notes\r\n";
+
+    hix.LogPath("/b");
+    hix.LogPath("");
+
+    EXPECT_EQ(form.log.value, "my notes\r\n/b\r\n\r\n");
+}
+
+TEST_F(HixTest, OperationsBeforeRestoreFailCleanly)
+{
+    EXPECT_THROW(hix.OpenPath("/a"), std::logic_error);
+    EXPECT_THROW(hix.ApplyMaximum(), std::logic_error);
+}
+
+TEST(CheckedInt16, RaisesInsteadOfWrapping)
+{
+    EXPECT_EQ(checkedInt16(32767), 32767);
+    EXPECT_EQ(checkedInt16(-32768), -32768);
+    EXPECT_THROW(checkedInt16(32768), std::overflow_error);
+    EXPECT_THROW(checkedInt16(-32769), std::overflow_error);
+}
+
+TEST(Indexes, EndAtTheTopOfTheRangeAndAreEmptyWhenReversed)
+{
+    EXPECT_EQ(std::ranges::distance(indexes(1, 32767)), 32767);
+    EXPECT_EQ(std::ranges::distance(indexes(5, 4)), 0);
+    EXPECT_EQ(std::ranges::distance(indexes(5, -32768)), 0);
+}
+
+} // namespace

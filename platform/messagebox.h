@@ -10,4 +10,6 @@ public:
 
     // Without a title the box carries the application's name.
     virtual void show(const std::string& prompt, const std::optional<std::string>& title = {}) = 0;
+    // Tells the user that something went wrong and what.
+    virtual void showError(const std::string& text) = 0;
 };

@@ -61,8 +61,10 @@ public:
     {
         shown.push_back({prompt, title});
     }
+    void showError(const std::string& text) override { errors.push_back(text); }
 
     std::vector<ShownMessage> shown;
+    std::vector<std::string> errors;
 };
 
 class FakeTextBox final : public TextBox {

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "form.h"
+
+#include <QObject>
+#include <map>
+
+class QAction;
+class QMenu;
+
+class ActionMenuItem final : public MenuItem {
+public:
+    explicit ActionMenuItem(QAction* action);
+
+    void setVisible(bool visible) override;
+
+private:
+    QAction* action;
+};
+
+// Menu entries as actions of one menu, placed in index order just above a given action. Each
+// action is named "mnuHIX" and carries its index as data; the full path shows as its tool tip.
+class ActionEntryArray final : public QObject, public MenuEntryArray {
+    Q_OBJECT
+
+public:
+    // Adds entry 1, hidden, to the menu.
+    ActionEntryArray(QMenu* menu, QAction* below);
+
+    std::int16_t count() const override;
+    std::string tag(std::int16_t index) const override;
+    void setTag(std::int16_t index, const std::string& tag) override;
+    void setCaption(std::int16_t index, const std::string& caption) override;
+    void setVisible(std::int16_t index, bool visible) override;
+    void load(std::int16_t index) override;
+    void unload(std::int16_t index) override;
+
+    QAction* action(std::int16_t index) const;
+
+signals:
+    void entryTriggered(std::int16_t index);
+
+private:
+    struct Entry {
+        QAction* action;
+        std::string tag;
+    };
+
+    Entry& entry(std::int16_t index);
+    const Entry& entry(std::int16_t index) const;
+    QAction* createAction(std::int16_t index);
+
+    QMenu* menu;
+    QAction* below;
+    std::map<std::int16_t, Entry> entries;
+};

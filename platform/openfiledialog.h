@@ -1,0 +1,15 @@
+#pragma once
+
+#include "filedialog.h"
+
+class QWidget;
+
+class OpenFileDialog final : public FileDialog {
+public:
+    explicit OpenFileDialog(QWidget* parent);
+
+    std::optional<std::string> chooseFileToOpen() override;
+
+private:
+    QWidget* parent;
+};

@@ -1,0 +1,286 @@
+#include "form1.h"
+
+#include "dialogmessagebox.h"
+#include "menuentries.h"
+#include "openfiledialog.h"
+#include "settingsstore.h"
+#include "textboxes.h"
+
+#include <QAction>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <algorithm>
+#include <exception>
+
+namespace {
+
+// Positions and sizes are given in twips: 15 to a logical pixel.
+QRect fromTwips(int left, int top, int width, int height)
+{
+    const auto pixels = [](int twips) { return qRound(twips / 15.0); };
+    return {pixels(left), pixels(top), pixels(width), pixels(height)};
+}
+
+// The geometry is fixed, the user's fonts are not: when a caption is too wide for its control, the
+// controls share a smaller font rather than clip it.
+void shrinkFontToFit(QWidget* parent, std::initializer_list<QWidget*> captioned)
+{
+    const auto clipped = [](const QWidget* widget) { return widget->sizeHint().width() > widget->width(); };
+    QFont font = parent->font();
+    while (std::ranges::any_of(captioned, clipped) && font.pointSizeF() > 6) {
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+        parent->setFont(font);
+    }
+}
+
+QAction* addItem(QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut = {})
+{
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QLatin1String(name));
+    action->setShortcut(shortcut);
+    return action;
+}
+
+QAction* addSeparator(QMenu* menu, const char* name)
+{
+    QAction* separator = menu->addSeparator();
+    separator->setObjectName(QLatin1String(name));
+    return separator;
+}
+
+QFont creditFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Swis721 BT"), QStringLiteral("Helvetica"), QStringLiteral("Arial"),
+        QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(9.75);
+    font.setWeight(QFont::Bold);
+    font.setItalic(true);
+    return font;
+}
+
+} // namespace
+
+Form1::Form1(SettingsStore& store, MessageBox* messageBox, FileDialog* fileDialog)
+    : QMainWindow(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    , ownMessageBox(messageBox ? nullptr : std::make_unique<DialogMessageBox>(this))
+    , ownFileDialog(fileDialog ? nullptr : std::make_unique<OpenFileDialog>(this))
+    , messageBox(messageBox ? *messageBox : *ownMessageBox)
+    , CommonDialog1(fileDialog ? *fileDialog : *ownFileDialog)
+    , store(store)
+    , hix(store, this->messageBox)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("HIX Demo - Aldo Veskin"));
+    createMenus();
+    createControls();
+    connectHandlers();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+Form1::~Form1() = default;
+
+void Form1::setVisible(bool visible)
+{
+    if (visible && !loaded) {
+        loaded = true;
+        Form_Load();
+    }
+    QMainWindow::setVisible(visible);
+}
+
+MenuEntryArray& Form1::mnuHIX()
+{
+    return *entries;
+}
+
+MenuItem& Form1::mnuBar1()
+{
+    return *separatorAboveEntries;
+}
+
+TextBox& Form1::Text1()
+{
+    return *log;
+}
+
+TextBox& Form1::maxHixTxt()
+{
+    return *maximumBox;
+}
+
+void Form1::createMenus()
+{
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("mnuFile"));
+    file->setToolTipsVisible(true);
+    addItem(file, "mnuNew", QStringLiteral("&New"));
+    ui.mnuOpen = addItem(file, "mnuOpen", QStringLiteral("&Open"));
+    addItem(file, "mnuSave", QStringLiteral("Sa&ve"));
+    addItem(file, "mnuSaveAs", QStringLiteral("Save &As"));
+    ui.mnuBar1 = addSeparator(file, "mnuBar1");
+    ui.mnuBar1->setVisible(false);
+    ui.mnuBar2 = addSeparator(file, "mnuBar2");
+    ui.mnuExit = addItem(file, "mnuExit", QStringLiteral("E&xit"));
+    ui.mnuFile = file;
+    entries = new ActionEntryArray(file, ui.mnuBar2);
+    separatorAboveEntries = std::make_unique<ActionMenuItem>(ui.mnuBar1);
+
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    edit->setObjectName(QStringLiteral("mnuEdit"));
+    ui.inertShortcutItems = {
+        addItem(edit, "mnuCut", QStringLiteral("Cu&t"), QKeySequence(Qt::CTRL | Qt::Key_X)),
+        addItem(edit, "mnuCopy", QStringLiteral("C&opy"), QKeySequence(Qt::CTRL | Qt::Key_C)),
+        addItem(edit, "mnuPaste", QStringLiteral("Paste"), QKeySequence(Qt::CTRL | Qt::Key_V)),
+    };
+    addSeparator(edit, "mnuBreak2");
+    ui.inertShortcutItems.append(addItem(edit, "mnuFind", QStringLiteral("Find"), QKeySequence(Qt::CTRL | Qt::Key_F)));
+
+    QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
+    tools->setObjectName(QStringLiteral("mnuTools"));
+    addItem(tools, "mnuOptions", QStringLiteral("&Options..."));
+}
+
+void Form1::createControls()
+{
+    auto* client = new QWidget(this);
+    client->setFixedSize(354, 321);
+    setCentralWidget(client);
+
+    ui.Command1 = new QPushButton(QStringLiteral("Open"), client);
+    ui.Command1->setObjectName(QStringLiteral("Command1"));
+    ui.Command1->setGeometry(fromTwips(960, 840, 1215, 495));
+
+    ui.Text1 = new QPlainTextEdit(client);
+    ui.Text1->setObjectName(QStringLiteral("Text1"));
+    ui.Text1->setGeometry(fromTwips(240, 1560, 4815, 2655));
+    ui.Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    ui.Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    ui.Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    ui.Text1->setTabChangesFocus(true);
+    ui.Text1->setAccessibleName(QStringLiteral("Opened files"));
+    log = std::make_unique<PlainTextEditTextBox>(ui.Text1);
+
+    ui.Label2 = new QLabel(QStringLiteral("HIX Demo by Aldo Veskin"), client);
+    ui.Label2->setObjectName(QStringLiteral("Label2"));
+    ui.Label2->setGeometry(fromTwips(488, 4440, 4335, 255));
+    ui.Label2->setAlignment(Qt::AlignCenter);
+    ui.Label2->setFont(creditFont());
+    ui.Label2->setAutoFillBackground(true);
+    QPalette credit = ui.Label2->palette();
+    credit.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    credit.setColor(QPalette::Window, QColor(255, 255, 192));
+    ui.Label2->setPalette(credit);
+
+    ui.Label1 = new QLabel(QStringLiteral("Maximum Number of Recently Used Files"), client);
+    ui.Label1->setObjectName(QStringLiteral("Label1"));
+    ui.Label1->setGeometry(fromTwips(728, 255, 2895, 255));
+
+    ui.Command2 = new QPushButton(QStringLiteral("Submit New Max HIX"), client);
+    ui.Command2->setObjectName(QStringLiteral("Command2"));
+    ui.Command2->setGeometry(fromTwips(2880, 840, 1575, 495));
+
+    ui.maxHixTxt = new QLineEdit(QStringLiteral("4"), client);
+    ui.maxHixTxt->setObjectName(QStringLiteral("maxHixTxt"));
+    ui.maxHixTxt->setGeometry(fromTwips(3960, 240, 615, 285));
+    ui.Label1->setBuddy(ui.maxHixTxt);
+    maximumBox = std::make_unique<LineEditTextBox>(ui.maxHixTxt);
+
+    shrinkFontToFit(client, {ui.Command1, ui.Command2, ui.Label1});
+    shrinkFontToFit(ui.Label2, {ui.Label2});
+
+    setTabOrder(ui.Command1, ui.Text1);
+    setTabOrder(ui.Text1, ui.Command2);
+    setTabOrder(ui.Command2, ui.maxHixTxt);
+    ui.Command1->setFocus();
+
+    // Ctrl+X, C, V and F belong to the Edit menu even while a text box has the focus.
+    ui.Text1->installEventFilter(this);
+    ui.maxHixTxt->installEventFilter(this);
+}
+
+void Form1::connectHandlers()
+{
+    connect(ui.Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(ui.mnuOpen, &QAction::triggered, this, &Form1::mnuOpen_Click);
+    connect(ui.Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(entries, &ActionEntryArray::entryTriggered, this, &Form1::mnuHIX_Click);
+    connect(ui.mnuExit, &QAction::triggered, this, &Form1::mnuExit_Click);
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ShortcutOverride) {
+        const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+        for (const QAction* item : std::as_const(ui.inertShortcutItems)) {
+            if (item->shortcut() == pressed) {
+                // Left unaccepted, the key goes to the shortcut instead of the text box.
+                event->ignore();
+                return true;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Form1::Form_Load()
+{
+    guarded("Restoring the recent files failed", [this] { hix.RestoreList(*this); });
+}
+
+void Form1::Command1_Click()
+{
+    guarded("Opening a file failed", [this] { ChooseFile(); });
+}
+
+void Form1::mnuOpen_Click()
+{
+    guarded("Opening a file failed", [this] { ChooseFile(); });
+}
+
+void Form1::Command2_Click()
+{
+    guarded("Setting the maximum failed", [this] { hix.ApplyMaximum(); });
+}
+
+void Form1::mnuHIX_Click(std::int16_t index)
+{
+    guarded("Opening a recent file failed", [this, index] { hix.OpenPath(entries->tag(index)); });
+}
+
+void Form1::mnuExit_Click()
+{
+    close();
+}
+
+void Form1::ChooseFile()
+{
+    // A cancelled dialog opens nothing: an empty path would empty the stored list.
+    if (const std::optional<std::string> chosen = CommonDialog1.chooseFileToOpen())
+        hix.OpenPath(*chosen);
+}
+
+// Every change a handler makes is saved once it ends, and any error reaches the user.
+template<typename Handler>
+void Form1::guarded(const char* failure, Handler handler)
+{
+    const auto report = [this, failure](const std::exception& error) {
+        messageBox.showError(std::string(failure) + ".\n\n" + error.what());
+    };
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        report(error);
+    }
+    try {
+        store.flush();
+    } catch (const std::exception& error) {
+        report(error);
+    }
+}

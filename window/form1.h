@@ -1,0 +1,87 @@
+#pragma once
+
+#include "form.h"
+#include "hix.h"
+
+#include <QMainWindow>
+#include <memory>
+
+class ActionEntryArray;
+class ActionMenuItem;
+class FileDialog;
+class LineEditTextBox;
+class MessageBox;
+class PlainTextEditTextBox;
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class SettingsStore;
+
+// The program's only window. It owns the recent-files list and shows it in the File menu.
+class Form1 final : public QMainWindow, public Form {
+    Q_OBJECT
+
+public:
+    // Without a message box or file dialog of the caller's, the window uses real, modal ones.
+    explicit Form1(SettingsStore& store, MessageBox* messageBox = nullptr, FileDialog* fileDialog = nullptr);
+    ~Form1() override;
+
+    // The first show restores the list before the window appears.
+    void setVisible(bool visible) override;
+
+    MenuEntryArray& mnuHIX() override;
+    MenuItem& mnuBar1() override;
+    TextBox& Text1() override;
+    TextBox& maxHixTxt() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private slots:
+    void Form_Load();
+    void Command1_Click();
+    void mnuOpen_Click();
+    void Command2_Click();
+    void mnuHIX_Click(std::int16_t index);
+    void mnuExit_Click();
+
+private:
+    struct Ui {
+        QMenu* mnuFile;
+        QAction* mnuOpen;
+        QAction* mnuBar1;
+        QAction* mnuBar2;
+        QAction* mnuExit;
+        QList<QAction*> inertShortcutItems;
+        QPushButton* Command1;
+        QPlainTextEdit* Text1;
+        QLabel* Label2;
+        QLabel* Label1;
+        QPushButton* Command2;
+        QLineEdit* maxHixTxt;
+    };
+
+    void createMenus();
+    void createControls();
+    void connectHandlers();
+    void ChooseFile();
+    template<typename Handler>
+    void guarded(const char* failure, Handler handler);
+
+    std::unique_ptr<MessageBox> ownMessageBox;
+    std::unique_ptr<FileDialog> ownFileDialog;
+    MessageBox& messageBox;
+    FileDialog& CommonDialog1;
+    SettingsStore& store;
+    HIX hix;
+    bool loaded = false;
+
+    Ui ui {};
+    ActionEntryArray* entries = nullptr;
+    std::unique_ptr<ActionMenuItem> separatorAboveEntries;
+    std::unique_ptr<PlainTextEditTextBox> log;
+    std::unique_ptr<LineEditTextBox> maximumBox;
+};

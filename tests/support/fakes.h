@@ -1,9 +1,12 @@
 #pragma once
 
+#include "filedialog.h"
 #include "form.h"
 #include "messagebox.h"
 #include "settingsstore.h"
 
+#include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -18,6 +21,8 @@ public:
     std::string GetSetting(const std::string& section, const std::string& key,
         const std::string& defaultValue) const override
     {
+        if (!readError.empty())
+            throw std::runtime_error(readError);
         const auto found = values.find({section, key});
         return found == values.end() ? defaultValue : found->second;
     }
@@ -31,7 +36,12 @@ public:
         values.erase({section, key});
         ++writes;
     }
-    void flush() override { }
+    void flush() override
+    {
+        if (!flushError.empty())
+            throw std::runtime_error(flushError);
+        ++flushes;
+    }
 
     std::optional<std::string> value(const std::string& section, const std::string& key) const
     {
@@ -47,6 +57,9 @@ public:
 
     std::map<Key, std::string> values;
     int writes = 0;
+    int flushes = 0;
+    std::string readError;
+    std::string flushError;
 };
 
 struct ShownMessage {
@@ -60,11 +73,30 @@ public:
     void show(const std::string& prompt, const std::optional<std::string>& title) override
     {
         shown.push_back({prompt, title});
+        if (onShow)
+            onShow();
     }
     void showError(const std::string& text) override { errors.push_back(text); }
 
     std::vector<ShownMessage> shown;
     std::vector<std::string> errors;
+    std::function<void()> onShow;
+};
+
+class ScriptedFileDialog final : public FileDialog {
+public:
+    std::optional<std::string> chooseFileToOpen() override
+    {
+        ++opened;
+        if (answers.empty())
+            throw std::logic_error("the file dialog was opened more often than the test expected");
+        std::optional<std::string> answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+
+    std::deque<std::optional<std::string>> answers;
+    int opened = 0;
 };
 
 class FakeTextBox final : public TextBox {

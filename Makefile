@@ -22,6 +22,9 @@ test: build
 bench: build
 	@$(BUILD_DIR)/bench/hix_bench
 
+screenshot: build
+	@bash scripts/screenshot.sh $(PROGRAM) docs/screenshot.png
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 

@@ -5,9 +5,9 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkgconf
-    qt6-base-dev qt6-qpa-plugins
+    qt6-base-dev qt6-qpa-plugins libxcb1-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth xdotool imagemagick fonts-dejavu-core
+    xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
 )
 
 missing=()

@@ -4,6 +4,7 @@
 #include "menuentries.h"
 #include "openfiledialog.h"
 #include "settingsstore.h"
+#include "taskbar.h"
 #include "textboxes.h"
 
 #include <QAction>
@@ -91,6 +92,7 @@ void Form1::setVisible(bool visible)
     if (visible && !loaded) {
         loaded = true;
         Form_Load();
+        keepOutOfTaskBar(this);
     }
     QMainWindow::setVisible(visible);
 }

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Drives the real program in a real X server through its keyboard interface, then checks what it
+# stored: a first run, then a restart that promotes an entry and exits from the File menu.
+set -euo pipefail
+program=$(realpath "$1")
+source "$(dirname "$0")/../../scripts/xsession.sh"
+
+XDG_CONFIG_HOME=$(mktemp -d)
+export XDG_CONFIG_HOME
+settings="$XDG_CONFIG_HOME/hix/$(basename "$program").conf"
+start_x
+
+fail() {
+    echo "FAIL: $*" >&2
+    cat "$settings" >&2 || true
+    exit 1
+}
+
+# A first run greets the user, who closes the box with Enter.
+start_program "$program"
+focus_window "HIX Demo - A. Veskin" >/dev/null
+press Return
+focus_window "HIX Demo - Aldo Veskin" >/dev/null
+press alt+f x
+wait_for_exit
+grep -qx 'MAX_FILES=3' "$settings" || fail "a first run stores the maximum 3"
+grep -qx 'noHIX=0' "$settings" || fail "a first run stores the count 0"
+
+# A stored list comes back; choosing entry 3 by its access key moves it to the top of the store.
+write_settings "$program" <<'CONF'
+[Config]
+MAX_FILES=5
+noHIX=3
+
+[Recent%20Files]
+1=/home/alex/c.txt
+2=/home/alex/b.txt
+3=/home/alex/a.txt
+CONF
+start_program "$program"
+window=$(focus_window "HIX Demo - Aldo Veskin")
+xprop -id "$window" _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR || fail "the window asks to stay out of the task bar"
+xprop -id "$window" WM_NORMAL_HINTS | grep -q 'minimum size: 354 by' || fail "the window has a fixed size"
+xprop -id "$window" WM_NORMAL_HINTS | grep -q 'maximum size: 354 by' || fail "the window has a fixed size"
+press alt+f 3
+press alt+f x
+wait_for_exit
+[ "$(grep -E '^[123]=' "$settings" | tr '\n' ' ')" = "1=/home/alex/a.txt 2=/home/alex/c.txt 3=/home/alex/b.txt " ] \
+    || fail "choosing entry 3 stores it first"
+
+rm -rf "$XDG_CONFIG_HOME"
+echo "2 passed, 0 failed"

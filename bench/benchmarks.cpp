@@ -1,0 +1,116 @@
+#include "caption.h"
+#include "fakes.h"
+#include "form1.h"
+#include "hix.h"
+#include "numeric.h"
+#include "usersettingsstore.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+namespace {
+
+std::vector<std::string> fullList()
+{
+    std::vector<std::string> paths;
+    for (int i = 1; i <= 20; ++i)
+        paths.push_back("/home/alex/Documents/projects/" + std::to_string(i) + "/notes-from-the-meeting.txt");
+    return paths;
+}
+
+void storeFullList(FakeStore& store)
+{
+    store.setPaths(fullList());
+    store.values[{"Config", "MAX_FILES"}] = "20";
+    store.values[{"Config", "noHIX"}] = "20";
+}
+
+void displayTextOfLongPath(benchmark::State& state)
+{
+    const std::string path = "/home/alex/Documents/letters/2008/may/invoice-0042 for the garden.odt";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(displayText(path));
+}
+BENCHMARK(displayTextOfLongPath);
+
+void convertTypedMaximum(benchmark::State& state)
+{
+    for (auto _ : state)
+        benchmark::DoNotOptimize(convertToInt16(" 20 "));
+}
+BENCHMARK(convertTypedMaximum);
+
+void convertFiveThousandDigits(benchmark::State& state)
+{
+    const std::string digits(5000, '9');
+    for (auto _ : state)
+        benchmark::DoNotOptimize(convertToInt16(digits));
+}
+BENCHMARK(convertFiveThousandDigits);
+
+// The most work one open can do: a new path pushed through a full list of twenty.
+void openNewPathWithFullList(benchmark::State& state)
+{
+    FakeStore store;
+    FakeMessageBox messages;
+    FakeForm form;
+    storeFullList(store);
+    form.maximum.value = "20";
+    HIX hix(store, messages);
+    hix.RestoreList(form);
+    int opened = 0;
+    for (auto _ : state) {
+        hix.OpenPath("/tmp/new-" + std::to_string(++opened));
+        if (form.log.value.size() > 100'000)
+            form.log.value.clear();
+    }
+}
+BENCHMARK(openNewPathWithFullList);
+
+// What the user waits for before the window appears: building it and restoring twenty entries.
+void startWindowWithFullList(benchmark::State& state)
+{
+    FakeStore store;
+    FakeMessageBox messages;
+    ScriptedFileDialog dialog;
+    storeFullList(store);
+    for (auto _ : state) {
+        Form1 form(store, &messages, &dialog);
+        form.show();
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(startWindowWithFullList)->Unit(benchmark::kMillisecond);
+
+// One save after a user action: twenty paths written to the settings file and synced.
+void flushSettingsFile(benchmark::State& state)
+{
+    const QTemporaryDir configHome;
+    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+    UserSettingsStore store(QStringLiteral("bench"));
+    const std::vector<std::string> paths = fullList();
+    int round = 0;
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < paths.size(); ++i)
+            store.SaveSetting("Recent Files", std::to_string(i + 1), paths[(i + round) % paths.size()]);
+        ++round;
+        store.flush();
+    }
+}
+BENCHMARK(flushSettingsFile)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The offscreen platform warns about window size hints at every show.
+    qputenv("QT_LOGGING_RULES", "default.warning=false");
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -15,7 +15,8 @@ std::vector<std::string> fullList()
 {
     std::vector<std::string> paths;
     for (int i = 1; i <= 20; ++i)
-        paths.push_back("/home/alex/Documents/projects/" + std::to_string(i) + "/notes-from-the-meeting.txt");
+        paths.push_back(
+            "/home/alex/Documents/projects/" + std::to_string(i) + "/notes-from-the-meeting.txt");
     return paths;
 }
 
@@ -28,7 +29,8 @@ void storeFullList(FakeStore& store)
 
 void displayTextOfLongPath(benchmark::State& state)
 {
-    const std::string path = "/home/alex/Documents/letters/2008/may/invoice-0042 for the garden.odt";
+    const std::string path
+        = "/home/alex/Documents/letters/2008/may/invoice-0042 for the garden.odt";
     for (auto _ : state)
         benchmark::DoNotOptimize(displayText(path));
 }
@@ -93,7 +95,8 @@ void flushSettingsFile(benchmark::State& state)
     int round = 0;
     for (auto _ : state) {
         for (std::size_t i = 0; i < paths.size(); ++i)
-            store.SaveSetting("Recent Files", std::to_string(i + 1), paths[(i + round) % paths.size()]);
+            store.SaveSetting(
+                "Recent Files", std::to_string(i + 1), paths[(i + round) % paths.size()]);
         ++round;
         store.flush();
     }

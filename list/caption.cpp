@@ -21,7 +21,8 @@ bool isSeparator(char c)
 
 std::string displayText(std::string_view path)
 {
-    const auto length = std::count_if(path.begin(), path.end(), [](char c) { return !isContinuationByte(c); });
+    const auto length
+        = std::count_if(path.begin(), path.end(), [](char c) { return !isContinuationByte(c); });
     if (static_cast<std::size_t>(length) <= shownWhole)
         return std::string(path);
 

@@ -9,7 +9,8 @@
 // Counters and indexes are 16-bit, as stored; leaving that range is an error, never a wrap-around.
 inline std::int16_t checkedInt16(int value)
 {
-    if (value < std::numeric_limits<std::int16_t>::min() || value > std::numeric_limits<std::int16_t>::max())
+    if (value < std::numeric_limits<std::int16_t>::min()
+        || value > std::numeric_limits<std::int16_t>::max())
         throw std::overflow_error("Overflow: a list counter left the 16-bit range");
     return static_cast<std::int16_t>(value);
 }

@@ -61,7 +61,8 @@ void HIX::RestoreList(Form& form)
 
     current.maxEntries = readCounter(maxFilesKey, current.maxEntries);
     // A hand-edited count must not create more entries than any maximum allows.
-    current.entryCount = std::clamp<std::int16_t>(readCounter(entryCountKey, current.entryCount), 0, highestMaximum);
+    current.entryCount = std::clamp<std::int16_t>(
+        readCounter(entryCountKey, current.entryCount), 0, highestMaximum);
     maxTextBox().setText(std::to_string(current.maxEntries));
     form.mnuBar1().setVisible(true);
     MenuEntryArray& entries = form.mnuHIX();
@@ -171,7 +172,8 @@ void HIX::PushStoredPath(const std::string& path)
 {
     if (storedPath(1) == path)
         return;
-    for (const std::int16_t n : indexes(1, checkedInt16(current.maxEntries - 1)) | std::views::reverse)
+    for (const std::int16_t n :
+        indexes(1, checkedInt16(current.maxEntries - 1)) | std::views::reverse)
         storePath(checkedInt16(n + 1), storedPath(n));
     storePath(1, path);
 }
@@ -229,7 +231,8 @@ void HIX::storePath(std::int16_t position, const std::string& path)
 // A stored counter that is not a 16-bit number (a hand-edited file) reads as 0.
 std::int16_t HIX::readCounter(const std::string& key, std::int16_t defaultValue) const
 {
-    const Int16Conversion stored = convertToInt16(store.GetSetting(configSection, key, std::to_string(defaultValue)));
+    const Int16Conversion stored
+        = convertToInt16(store.GetSetting(configSection, key, std::to_string(defaultValue)));
     return stored.kind == Int16Conversion::Kind::InRange ? stored.value : 0;
 }
 

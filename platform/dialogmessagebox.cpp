@@ -21,11 +21,13 @@ DialogMessageBox::DialogMessageBox(QWidget* parent)
 
 void DialogMessageBox::show(const std::string& prompt, const std::optional<std::string>& title)
 {
-    const QString caption = title ? QString::fromStdString(*title) : QCoreApplication::applicationName();
+    const QString caption
+        = title ? QString::fromStdString(*title) : QCoreApplication::applicationName();
     showModal(parent, QMessageBox::NoIcon, caption, QString::fromStdString(prompt));
 }
 
 void DialogMessageBox::showError(const std::string& text)
 {
-    showModal(parent, QMessageBox::Critical, QCoreApplication::applicationName(), QString::fromStdString(text));
+    showModal(parent, QMessageBox::Critical, QCoreApplication::applicationName(),
+        QString::fromStdString(text));
 }

@@ -38,7 +38,7 @@ ActionEntryArray::ActionEntryArray(QMenu* menu, QAction* below)
     , menu(menu)
     , below(below)
 {
-    entries.emplace(1, Entry {createAction(1), {}});
+    entries.emplace(1, Entry{createAction(1), {}});
     entries.at(1).action->setVisible(false);
 }
 
@@ -74,7 +74,7 @@ void ActionEntryArray::load(std::int16_t index)
 {
     if (entries.contains(index))
         throw std::logic_error("Menu entry " + std::to_string(index) + " exists already.");
-    entries.emplace(index, Entry {createAction(index), {}});
+    entries.emplace(index, Entry{createAction(index), {}});
 }
 
 void ActionEntryArray::unload(std::int16_t index)

@@ -53,7 +53,8 @@ bool parse(std::string_view text, Decimal& number)
     if (pos < text.size() && text[pos] == '.') {
         ++pos;
         const std::size_t fractionDigits = digitsFrom([&](char c) { number.digits += c; });
-        number.exponent -= static_cast<long long>(std::min<std::size_t>(fractionDigits, exponentLimit));
+        number.exponent
+            -= static_cast<long long>(std::min<std::size_t>(fractionDigits, exponentLimit));
         mantissaDigits += fractionDigits;
     }
     if (mantissaDigits == 0)
@@ -65,9 +66,8 @@ bool parse(std::string_view text, Decimal& number)
         if (pos < text.size() && (text[pos] == '+' || text[pos] == '-'))
             negativeExponent = text[pos++] == '-';
         long long exponent = 0;
-        const auto accumulate = [&](char c) {
-            exponent = std::min(exponent * 10 + (c - '0'), exponentLimit);
-        };
+        const auto accumulate
+            = [&](char c) { exponent = std::min(exponent * 10 + (c - '0'), exponentLimit); };
         if (digitsFrom(accumulate) == 0)
             return false;
         number.exponent += negativeExponent ? -exponent : exponent;
@@ -99,20 +99,24 @@ Int16Conversion convertToInt16(std::string_view text)
     std::string_view fraction = digits;
     if (integerDigits > 0) {
         for (long long i = 0; i < integerDigits; ++i)
-            magnitude = magnitude * 10 + (i < static_cast<long long>(digits.size()) ? digits[i] - '0' : 0);
+            magnitude = magnitude * 10
+                + (i < static_cast<long long>(digits.size()) ? digits[i] - '0' : 0);
         fraction.remove_prefix(std::min<std::size_t>(integerDigits, fraction.size()));
     }
 
     // Below 0.1 the first fraction digit is an implicit zero: the value rounds down.
-    const int firstFractionDigit = integerDigits >= 0 && !fraction.empty() ? fraction.front() - '0' : 0;
-    const bool moreAfterFirst = fraction.size() > 1 && fraction.find_first_not_of('0', 1) != std::string_view::npos;
+    const int firstFractionDigit
+        = integerDigits >= 0 && !fraction.empty() ? fraction.front() - '0' : 0;
+    const bool moreAfterFirst
+        = fraction.size() > 1 && fraction.find_first_not_of('0', 1) != std::string_view::npos;
     const bool roundUp = firstFractionDigit > 5
         || (firstFractionDigit == 5 && (moreAfterFirst || magnitude % 2 == 1));
     if (roundUp)
         ++magnitude;
 
     const long value = number.negative ? -magnitude : magnitude;
-    if (value < std::numeric_limits<std::int16_t>::min() || value > std::numeric_limits<std::int16_t>::max())
+    if (value < std::numeric_limits<std::int16_t>::min()
+        || value > std::numeric_limits<std::int16_t>::max())
         return {Kind::OutOfRange};
     return {Kind::InRange, static_cast<std::int16_t>(value)};
 }

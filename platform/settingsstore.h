@@ -9,10 +9,9 @@ public:
 
     // Returns defaultValue when the key is absent; an existing empty value reads as empty.
     virtual std::string GetSetting(const std::string& section, const std::string& key,
-        const std::string& defaultValue) const
-        = 0;
-    virtual void SaveSetting(const std::string& section, const std::string& key,
-        const std::string& value)
+        const std::string& defaultValue) const = 0;
+    virtual void SaveSetting(
+        const std::string& section, const std::string& key, const std::string& value)
         = 0;
     virtual void DeleteSetting(const std::string& section, const std::string& key) = 0;
 

@@ -28,7 +28,7 @@ void keepOutOfTaskBar(QWidget* window)
     if (state == XCB_ATOM_NONE || skipTaskBar == XCB_ATOM_NONE)
         return;
     // Qt keeps the states it finds on the window when it maps it.
-    xcb_change_property(connection, XCB_PROP_MODE_APPEND, static_cast<xcb_window_t>(window->winId()), state,
-        XCB_ATOM_ATOM, 32, 1, &skipTaskBar);
+    xcb_change_property(connection, XCB_PROP_MODE_APPEND,
+        static_cast<xcb_window_t>(window->winId()), state, XCB_ATOM_ATOM, 32, 1, &skipTaskBar);
     xcb_flush(connection);
 }

@@ -32,7 +32,8 @@ std::string PlainTextEditTextBox::text() const
 
 void PlainTextEditTextBox::setText(const std::string& text)
 {
-    const QString lines = QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    const QString lines
+        = QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     const QString current = edit->toPlainText();
     // Appending, rather than replacing, leaves the user's cursor where it was and scrolls to the
     // new line instead of back to the top.

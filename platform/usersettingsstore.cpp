@@ -28,7 +28,8 @@ QString describe(QSettings::Status status)
 } // namespace
 
 UserSettingsStore::UserSettingsStore(const QString& applicationName)
-    : settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("hix"), applicationName)
+    : settings(
+        QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("hix"), applicationName)
 {
 }
 
@@ -42,8 +43,8 @@ QString UserSettingsStore::fileName() const
     return settings.fileName();
 }
 
-std::string UserSettingsStore::GetSetting(const std::string& section, const std::string& key,
-    const std::string& defaultValue) const
+std::string UserSettingsStore::GetSetting(
+    const std::string& section, const std::string& key, const std::string& defaultValue) const
 {
     const QVariant value = settings.value(settingsKey(section, key));
     if (!value.isValid())
@@ -54,8 +55,8 @@ std::string UserSettingsStore::GetSetting(const std::string& section, const std:
     return value.toString().toStdString();
 }
 
-void UserSettingsStore::SaveSetting(const std::string& section, const std::string& key,
-    const std::string& value)
+void UserSettingsStore::SaveSetting(
+    const std::string& section, const std::string& key, const std::string& value)
 {
     settings.setValue(settingsKey(section, key), QString::fromStdString(value));
 }

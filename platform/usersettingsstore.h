@@ -18,8 +18,8 @@ public:
 
     std::string GetSetting(const std::string& section, const std::string& key,
         const std::string& defaultValue) const override;
-    void SaveSetting(const std::string& section, const std::string& key,
-        const std::string& value) override;
+    void SaveSetting(
+        const std::string& section, const std::string& key, const std::string& value) override;
     void DeleteSetting(const std::string& section, const std::string& key) override;
     void flush() override;
 

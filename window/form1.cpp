@@ -31,7 +31,8 @@ QRect fromTwips(int left, int top, int width, int height)
 // controls share a smaller font rather than clip it.
 void shrinkFontToFit(QWidget* parent, std::initializer_list<QWidget*> captioned)
 {
-    const auto clipped = [](const QWidget* widget) { return widget->sizeHint().width() > widget->width(); };
+    const auto clipped
+        = [](const QWidget* widget) { return widget->sizeHint().width() > widget->width(); };
     QFont font = parent->font();
     while (std::ranges::any_of(captioned, clipped) && font.pointSizeF() > 6) {
         font.setPointSizeF(font.pointSizeF() - 0.25);
@@ -39,7 +40,8 @@ void shrinkFontToFit(QWidget* parent, std::initializer_list<QWidget*> captioned)
     }
 }
 
-QAction* addItem(QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut = {})
+QAction* addItem(
+    QMenu* menu, const char* name, const QString& caption, const QKeySequence& shortcut = {})
 {
     QAction* action = menu->addAction(caption);
     action->setObjectName(QLatin1String(name));
@@ -57,8 +59,9 @@ QAction* addSeparator(QMenu* menu, const char* name)
 QFont creditFont()
 {
     QFont font;
-    font.setFamilies({QStringLiteral("Swis721 BT"), QStringLiteral("Helvetica"), QStringLiteral("Arial"),
-        QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans")});
+    font.setFamilies({QStringLiteral("Swis721 BT"), QStringLiteral("Helvetica"),
+        QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans"),
+        QStringLiteral("DejaVu Sans")});
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(9.75);
     font.setWeight(QFont::Bold);
@@ -69,7 +72,8 @@ QFont creditFont()
 } // namespace
 
 Form1::Form1(SettingsStore& store, MessageBox* messageBox, FileDialog* fileDialog)
-    : QMainWindow(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    : QMainWindow(nullptr,
+        Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
     , ownMessageBox(messageBox ? nullptr : std::make_unique<DialogMessageBox>(this))
     , ownFileDialog(fileDialog ? nullptr : std::make_unique<OpenFileDialog>(this))
     , messageBox(messageBox ? *messageBox : *ownMessageBox)
@@ -142,7 +146,8 @@ void Form1::createMenus()
         addItem(edit, "mnuPaste", QStringLiteral("Paste"), QKeySequence(Qt::CTRL | Qt::Key_V)),
     };
     addSeparator(edit, "mnuBreak2");
-    ui.inertShortcutItems.append(addItem(edit, "mnuFind", QStringLiteral("Find"), QKeySequence(Qt::CTRL | Qt::Key_F)));
+    ui.inertShortcutItems.append(
+        addItem(edit, "mnuFind", QStringLiteral("Find"), QKeySequence(Qt::CTRL | Qt::Key_F)));
 
     QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
     tools->setObjectName(QStringLiteral("mnuTools"));

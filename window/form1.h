@@ -26,7 +26,8 @@ class Form1 final : public QMainWindow, public Form {
 
 public:
     // Without a message box or file dialog of the caller's, the window uses real, modal ones.
-    explicit Form1(SettingsStore& store, MessageBox* messageBox = nullptr, FileDialog* fileDialog = nullptr);
+    explicit Form1(
+        SettingsStore& store, MessageBox* messageBox = nullptr, FileDialog* fileDialog = nullptr);
     ~Form1() override;
 
     // The first show restores the list before the window appears.
@@ -79,7 +80,7 @@ private:
     HIX hix;
     bool loaded = false;
 
-    Ui ui {};
+    Ui ui{};
     ActionEntryArray* entries = nullptr;
     std::unique_ptr<ActionMenuItem> separatorAboveEntries;
     std::unique_ptr<PlainTextEditTextBox> log;

@@ -1,17 +1,17 @@
-#include "checked.h"
-#include "fakes.h"
 #include "hix.h"
 
-#include <gtest/gtest.h>
+#include "checked.h"
+#include "fakes.h"
 
+#include <gtest/gtest.h>
 #include <ranges>
 
 namespace {
 
 using Paths = std::vector<std::string>;
 
-const ShownMessage welcome {"Welcome to Aldo Veskin's HIX Demo", "HIX Demo - A. Veskin"};
-const ShownMessage notANumber {"Please input a number in future, ok", std::nullopt};
+const ShownMessage welcome{"Welcome to Aldo Veskin's HIX Demo", "HIX Demo - A. Veskin"};
+const ShownMessage notANumber{"Please input a number in future, ok", std::nullopt};
 
 class HixTest : public testing::Test {
 protected:
@@ -34,19 +34,22 @@ protected:
         return paths;
     }
 
-    std::optional<std::string> config(const std::string& key) const { return store.value("Config", key); }
+    std::optional<std::string> config(const std::string& key) const
+    {
+        return store.value("Config", key);
+    }
 
     FakeStore store;
     FakeMessageBox messages;
     FakeForm form;
-    HIX hix {store, messages};
+    HIX hix{store, messages};
 };
 
 TEST_F(HixTest, FirstRunGreetsAndStoresDefaults)
 {
     hix.RestoreList(form);
 
-    EXPECT_EQ(messages.shown, std::vector {welcome});
+    EXPECT_EQ(messages.shown, std::vector{welcome});
     EXPECT_EQ(config("noHIX"), "0");
     EXPECT_EQ(config("MAX_FILES"), "3");
     EXPECT_EQ(form.maximum.value, "3");
@@ -59,18 +62,19 @@ TEST_F(HixTest, FirstRunGreetsAndStoresDefaults)
 
 TEST_F(HixTest, FirstRunKeepsAValidStoredMaximumOnly)
 {
-    const std::pair<std::string, std::string> cases[] = {{"7", "7"}, {"20", "20"}, {"25", "3"}, {"0", "3"}, {"x", "3"}};
+    const std::pair<std::string, std::string> cases[]
+        = {{"7", "7"}, {"20", "20"}, {"25", "3"}, {"0", "3"}, {"x", "3"}};
     for (const auto& [stored, expected] : cases) {
         SCOPED_TRACE(stored);
         FakeStore store;
         FakeMessageBox messages;
         FakeForm form;
-        HIX hix {store, messages};
+        HIX hix{store, messages};
         store.values[{"Config", "MAX_FILES"}] = stored;
 
         hix.RestoreList(form);
 
-        EXPECT_EQ(messages.shown, std::vector {welcome});
+        EXPECT_EQ(messages.shown, std::vector{welcome});
         EXPECT_EQ(form.maximum.value, expected);
         EXPECT_EQ(store.value("Config", "MAX_FILES"), expected);
     }
@@ -84,7 +88,7 @@ TEST_F(HixTest, RestoreRebuildsEntriesFromStore)
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(form.maximum.value, "5");
     EXPECT_TRUE(form.bar.visible);
-    EXPECT_EQ(form.entries.tags(), (Paths {"/c", longPath, "/a"}));
+    EXPECT_EQ(form.entries.tags(), (Paths{"/c", longPath, "/a"}));
     EXPECT_EQ(form.entries.at(1).caption, "&1   /c");
     EXPECT_EQ(form.entries.at(2).caption, R"(&2   ...\2008\may\invoice-0042.doc)");
     for (std::int16_t i = 1; i <= 3; ++i)
@@ -137,7 +141,7 @@ TEST_F(HixTest, RestoreSurvivesHandEditedCounters)
         FakeStore store;
         FakeMessageBox messages;
         FakeForm form;
-        HIX hix {store, messages};
+        HIX hix{store, messages};
         store.setPaths(Paths(30, "/p"));
         store.values[{"Config", "noHIX"}] = c.count;
         store.values[{"Config", "MAX_FILES"}] = c.maximum;
@@ -173,15 +177,17 @@ TEST_P(ValidateMaximumTest, StoresAndShowsValidMaximum)
     EXPECT_EQ(hix.state().maxEntries, GetParam().maximum);
     EXPECT_EQ(config("MAX_FILES"), expected);
     EXPECT_EQ(form.maximum.value, expected);
-    EXPECT_EQ(messages.shown, GetParam().complains ? std::vector {notANumber} : std::vector<ShownMessage> {});
+    EXPECT_EQ(messages.shown,
+        GetParam().complains ? std::vector{notANumber} : std::vector<ShownMessage>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(Typed, ValidateMaximumTest,
-    testing::Values(MaximumCase {"20", 20, false}, MaximumCase {"1", 1, false}, MaximumCase {"21", 4, false},
-        MaximumCase {"0", 4, false}, MaximumCase {"-3", 4, false}, MaximumCase {"abc", 4, true},
-        MaximumCase {"", 4, true}, MaximumCase {"2.5", 2, false}, MaximumCase {"3.5", 4, false},
-        MaximumCase {"0.5", 4, false}, MaximumCase {" 7 ", 7, false}, MaximumCase {"1e1", 10, false},
-        MaximumCase {"99999", 4, false}, MaximumCase {"1e400", 4, false}, MaximumCase {"0x10", 4, true}));
+    testing::Values(MaximumCase{"20", 20, false}, MaximumCase{"1", 1, false},
+        MaximumCase{"21", 4, false}, MaximumCase{"0", 4, false}, MaximumCase{"-3", 4, false},
+        MaximumCase{"abc", 4, true}, MaximumCase{"", 4, true}, MaximumCase{"2.5", 2, false},
+        MaximumCase{"3.5", 4, false}, MaximumCase{"0.5", 4, false}, MaximumCase{" 7 ", 7, false},
+        MaximumCase{"1e1", 10, false}, MaximumCase{"99999", 4, false},
+        MaximumCase{"1e400", 4, false}, MaximumCase{"0x10", 4, true}));
 
 TEST_F(HixTest, LowerMaximumTrimsMenuAndStore)
 {
@@ -190,7 +196,7 @@ TEST_F(HixTest, LowerMaximumTrimsMenuAndStore)
 
     hix.ApplyMaximum();
 
-    EXPECT_EQ(form.entries.tags(), (Paths {"/e", "/d"}));
+    EXPECT_EQ(form.entries.tags(), (Paths{"/e", "/d"}));
     for (int position = 3; position <= 5; ++position)
         EXPECT_FALSE(store.path(position).has_value());
     EXPECT_EQ(config("noHIX"), "2");
@@ -232,7 +238,7 @@ TEST_F(HixTest, FirstPathRevealsListAndFillsStoreToMaximum)
     EXPECT_EQ(form.entries.count(), 1);
     EXPECT_EQ(form.entries.at(1).caption, "&1   /home/alex/a.txt");
     EXPECT_EQ(config("noHIX"), "1");
-    EXPECT_EQ(storedPaths(3), (Paths {"/home/alex/a.txt", "", ""}));
+    EXPECT_EQ(storedPaths(3), (Paths{"/home/alex/a.txt", "", ""}));
     EXPECT_EQ(form.log.value, "/home/alex/a.txt\r\n");
 }
 
@@ -242,7 +248,7 @@ TEST_F(HixTest, NewPathsStackUpToMaximumThenDropOldest)
 
     hix.OpenPath("/a");
     hix.OpenPath("/b");
-    EXPECT_EQ(form.entries.tags(), (Paths {"/b", "/a"}));
+    EXPECT_EQ(form.entries.tags(), (Paths{"/b", "/a"}));
     EXPECT_TRUE(form.entries.at(2).visible);
     EXPECT_EQ(config("noHIX"), "2");
 
@@ -250,9 +256,9 @@ TEST_F(HixTest, NewPathsStackUpToMaximumThenDropOldest)
     store.writes = 0;
     hix.OpenPath("/d");
 
-    EXPECT_EQ(form.entries.tags(), (Paths {"/d", "/c", "/b"}));
+    EXPECT_EQ(form.entries.tags(), (Paths{"/d", "/c", "/b"}));
     EXPECT_EQ(form.entries.at(3).caption, "&3   /b");
-    EXPECT_EQ(storedPaths(3), (Paths {"/d", "/c", "/b"}));
+    EXPECT_EQ(storedPaths(3), (Paths{"/d", "/c", "/b"}));
     EXPECT_EQ(config("noHIX"), "3");
     EXPECT_EQ(form.log.value, "/a\r\n/b\r\n/c\r\n/d\r\n");
 }
@@ -276,7 +282,7 @@ TEST_F(HixTest, InvalidBoxIsCorrectedBeforeTheListGrows)
 
     EXPECT_EQ(messages.shown.front(), notANumber);
     EXPECT_EQ(form.maximum.value, "4");
-    EXPECT_EQ(storedPaths(4), (Paths {"/b", "/a", "", ""}));
+    EXPECT_EQ(storedPaths(4), (Paths{"/b", "/a", "", ""}));
 }
 
 TEST_F(HixTest, ReopeningFirstEntryMovesNothingAndStoresNothing)
@@ -286,7 +292,7 @@ TEST_F(HixTest, ReopeningFirstEntryMovesNothingAndStoresNothing)
 
     hix.OpenPath("/c");
 
-    EXPECT_EQ(form.entries.tags(), (Paths {"/c", "/b", "/a"}));
+    EXPECT_EQ(form.entries.tags(), (Paths{"/c", "/b", "/a"}));
     EXPECT_EQ(form.log.value, "/c\r\n");
     EXPECT_EQ(store.values, before);
 }
@@ -297,10 +303,10 @@ TEST_F(HixTest, ReopeningLastEntryPromotesItInMenuAndStore)
 
     hix.OpenPath("/a");
 
-    EXPECT_EQ(form.entries.tags(), (Paths {"/a", "/c", "/b"}));
+    EXPECT_EQ(form.entries.tags(), (Paths{"/a", "/c", "/b"}));
     EXPECT_EQ(form.entries.at(1).caption, "&1   /a");
     EXPECT_EQ(form.entries.at(3).caption, "&3   /b");
-    EXPECT_EQ(storedPaths(3), (Paths {"/a", "/c", "/b"}));
+    EXPECT_EQ(storedPaths(3), (Paths{"/a", "/c", "/b"}));
     EXPECT_EQ(config("noHIX"), "3");
 }
 
@@ -323,7 +329,7 @@ TEST_F(HixTest, PromotionSurvivesTheNextAddition)
     hix.OpenPath("/a");
     hix.OpenPath("/d");
 
-    EXPECT_EQ(form.entries.tags(), (Paths {"/d", "/a", "/c", "/b"}));
+    EXPECT_EQ(form.entries.tags(), (Paths{"/d", "/a", "/c", "/b"}));
 }
 
 TEST_F(HixTest, TrimAfterPromotionRemovesTheSamePathsFromMenuAndStore)
@@ -334,8 +340,8 @@ TEST_F(HixTest, TrimAfterPromotionRemovesTheSamePathsFromMenuAndStore)
 
     hix.ApplyMaximum();
 
-    EXPECT_EQ(form.entries.tags(), (Paths {"/c", "/e"}));
-    EXPECT_EQ(storedPaths(2), (Paths {"/c", "/e"}));
+    EXPECT_EQ(form.entries.tags(), (Paths{"/c", "/e"}));
+    EXPECT_EQ(storedPaths(2), (Paths{"/c", "/e"}));
 }
 
 TEST_F(HixTest, PathDifferingOnlyInCaseIsNew)
@@ -344,7 +350,7 @@ TEST_F(HixTest, PathDifferingOnlyInCaseIsNew)
 
     hix.OpenPath("/home/A.txt");
 
-    EXPECT_EQ(form.entries.tags(), (Paths {"/home/A.txt", "/home/a.txt"}));
+    EXPECT_EQ(form.entries.tags(), (Paths{"/home/A.txt", "/home/a.txt"}));
 }
 
 TEST_F(HixTest, EmptyPathOnFirstRunMatchesHiddenEntry)

@@ -46,7 +46,8 @@ void DialogsTest::messageBoxHasOneOkButtonAndNoIcon_data()
 {
     QTest::addColumn<std::optional<std::string>>("title");
     QTest::addColumn<QString>("shownTitle");
-    QTest::newRow("own title") << std::optional<std::string>("HIX Demo - A. Veskin") << "HIX Demo - A. Veskin";
+    QTest::newRow("own title") << std::optional<std::string>("HIX Demo - A. Veskin")
+                               << "HIX Demo - A. Veskin";
     QTest::newRow("application's title") << std::optional<std::string>() << "hixcopy";
 }
 
@@ -57,7 +58,7 @@ void DialogsTest::messageBoxHasOneOkButtonAndNoIcon()
     QWidget parent;
     QMessageBox* seen = nullptr;
     QString seenTitle;
-    QMessageBox::Icon seenIcon {};
+    QMessageBox::Icon seenIcon{};
     qsizetype buttons = 0;
     whenModal([&](QWidget* modal) {
         seen = qobject_cast<QMessageBox*>(modal);

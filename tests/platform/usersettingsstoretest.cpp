@@ -20,7 +20,10 @@ private slots:
     void failedFlushNamesTheFileAndKeepsChanges();
 
 private:
-    QString confPath(const QString& name) const { return configHome.filePath(QStringLiteral("hix/%1.conf").arg(name)); }
+    QString confPath(const QString& name) const
+    {
+        return configHome.filePath(QStringLiteral("hix/%1.conf").arg(name));
+    }
 
     QTemporaryDir configHome;
 };
@@ -123,8 +126,10 @@ void UserSettingsStoreTest::differentNamesKeepSeparateSettings()
     first.flush();
     second.flush();
 
-    QCOMPARE(UserSettingsStore(QStringLiteral("first")).GetSetting("Recent Files", "1", ""), std::string("/first"));
-    QCOMPARE(UserSettingsStore(QStringLiteral("second")).GetSetting("Recent Files", "1", ""), std::string("/second"));
+    QCOMPARE(UserSettingsStore(QStringLiteral("first")).GetSetting("Recent Files", "1", ""),
+        std::string("/first"));
+    QCOMPARE(UserSettingsStore(QStringLiteral("second")).GetSetting("Recent Files", "1", ""),
+        std::string("/second"));
 }
 
 void UserSettingsStoreTest::failedFlushNamesTheFileAndKeepsChanges()
@@ -144,7 +149,8 @@ void UserSettingsStoreTest::failedFlushNamesTheFileAndKeepsChanges()
 
     QVERIFY(QDir(blocked).removeRecursively());
     store.flush();
-    QCOMPARE(UserSettingsStore(QStringLiteral("blocked")).GetSetting("Recent Files", "1", ""), std::string("/kept"));
+    QCOMPARE(UserSettingsStore(QStringLiteral("blocked")).GetSetting("Recent Files", "1", ""),
+        std::string("/kept"));
     QFile file(blocked);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().contains("/kept"));

@@ -26,7 +26,8 @@ public:
         const auto found = values.find({section, key});
         return found == values.end() ? defaultValue : found->second;
     }
-    void SaveSetting(const std::string& section, const std::string& key, const std::string& value) override
+    void SaveSetting(
+        const std::string& section, const std::string& key, const std::string& value) override
     {
         values[{section, key}] = value;
         ++writes;
@@ -48,7 +49,10 @@ public:
         const auto found = values.find({section, key});
         return found == values.end() ? std::nullopt : std::optional(found->second);
     }
-    std::optional<std::string> path(int position) const { return value("Recent Files", std::to_string(position)); }
+    std::optional<std::string> path(int position) const
+    {
+        return value("Recent Files", std::to_string(position));
+    }
     void setPaths(const std::vector<std::string>& paths)
     {
         for (std::size_t i = 0; i < paths.size(); ++i)
@@ -132,7 +136,10 @@ public:
     std::int16_t count() const override { return static_cast<std::int16_t>(entries.size()); }
     std::string tag(std::int16_t index) const override { return at(index).tag; }
     void setTag(std::int16_t index, const std::string& tag) override { at(index).tag = tag; }
-    void setCaption(std::int16_t index, const std::string& caption) override { at(index).caption = caption; }
+    void setCaption(std::int16_t index, const std::string& caption) override
+    {
+        at(index).caption = caption;
+    }
     void setVisible(std::int16_t index, bool visible) override { at(index).visible = visible; }
     void load(std::int16_t index) override
     {
@@ -169,5 +176,5 @@ public:
     FakeEntries entries;
     FakeMenuItem bar;
     FakeTextBox log;
-    FakeTextBox maximum {"4"};
+    FakeTextBox maximum{"4"};
 };

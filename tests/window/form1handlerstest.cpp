@@ -95,7 +95,8 @@ QAction* Form1HandlersTest::action(const char* name) const
 QAction* Form1HandlersTest::entry(int index) const
 {
     const QList<QAction*> entries = form->findChildren<QAction*>("mnuHIX");
-    const auto found = std::ranges::find_if(entries, [index](QAction* a) { return a->data().toInt() == index; });
+    const auto found
+        = std::ranges::find_if(entries, [index](QAction* a) { return a->data().toInt() == index; });
     return found == entries.end() ? nullptr : *found;
 }
 
@@ -155,12 +156,12 @@ void Form1HandlersTest::openButtonAndMenuRecordTheChosenPath()
         QTest::mouseClick(form->findChild<QPushButton*>("Command1"), Qt::LeftButton);
 
     QCOMPARE(dialog.opened, 1);
-    QCOMPARE(entryTags(), Paths {"/home/alex/a.txt"});
+    QCOMPARE(entryTags(), Paths{"/home/alex/a.txt"});
     QVERIFY(entry(1)->isVisible());
     QVERIFY(action("mnuBar1")->isVisible());
     QCOMPARE(entry(1)->text(), QStringLiteral("&1   /home/alex/a.txt"));
     QCOMPARE(log(), QStringLiteral("/home/alex/a.txt\n"));
-    QCOMPARE(storedPaths(), (Paths {"/home/alex/a.txt", "", ""}));
+    QCOMPARE(storedPaths(), (Paths{"/home/alex/a.txt", "", ""}));
     QCOMPARE(store.flushes, flushesBefore + 1);
 }
 
@@ -175,8 +176,8 @@ void Form1HandlersTest::cancelledDialogOpensNothing()
 
     QCOMPARE(dialog.opened, 1);
     QCOMPARE(log(), QString());
-    QCOMPARE(entryTags(), Paths {"/a"});
-    QCOMPARE(storedPaths(), Paths {"/a"});
+    QCOMPARE(entryTags(), Paths{"/a"});
+    QCOMPARE(storedPaths(), Paths{"/a"});
 }
 
 void Form1HandlersTest::choosingAnEntryPromotesIt()
@@ -187,8 +188,8 @@ void Form1HandlersTest::choosingAnEntryPromotesIt()
 
     entry(3)->trigger();
 
-    QCOMPARE(entryTags(), (Paths {"/a", "/c", "/b"}));
-    QCOMPARE(storedPaths(), (Paths {"/a", "/c", "/b"}));
+    QCOMPARE(entryTags(), (Paths{"/a", "/c", "/b"}));
+    QCOMPARE(storedPaths(), (Paths{"/a", "/c", "/b"}));
     QVERIFY(log().endsWith("/c\n/a\n"));
     QCOMPARE(dialog.opened, 3);
 }
@@ -201,7 +202,7 @@ void Form1HandlersTest::choosingEntryOneChangesNoOrder()
 
     entry(1)->trigger();
 
-    QCOMPARE(entryTags(), (Paths {"/b", "/a"}));
+    QCOMPARE(entryTags(), (Paths{"/b", "/a"}));
     QVERIFY(log().endsWith("/b\n/b\n"));
 }
 
@@ -215,8 +216,8 @@ void Form1HandlersTest::submitAppliesTheMaximum()
 
     QTest::mouseClick(form->findChild<QPushButton*>("Command2"), Qt::LeftButton);
 
-    QCOMPARE(entryTags(), (Paths {"/c", "/b"}));
-    QCOMPARE(storedPaths(), (Paths {"/c", "/b"}));
+    QCOMPARE(entryTags(), (Paths{"/c", "/b"}));
+    QCOMPARE(storedPaths(), (Paths{"/c", "/b"}));
     QCOMPARE(store.value("Config", "MAX_FILES"), "2");
 }
 
@@ -229,14 +230,16 @@ void Form1HandlersTest::nonNumericMaximumIsCorrected()
 
     QTest::mouseClick(form->findChild<QPushButton*>("Command2"), Qt::LeftButton);
 
-    QCOMPARE(messages.shown.back(), (ShownMessage {"Please input a number in future, ok", std::nullopt}));
+    QCOMPARE(
+        messages.shown.back(), (ShownMessage{"Please input a number in future, ok", std::nullopt}));
     QCOMPARE(maximum->text(), QStringLiteral("4"));
 }
 
 void Form1HandlersTest::inertItemsChangeNothing_data()
 {
     QTest::addColumn<QString>("name");
-    for (const char* name : {"mnuNew", "mnuSave", "mnuSaveAs", "mnuCut", "mnuCopy", "mnuPaste", "mnuFind", "mnuOptions"})
+    for (const char* name : {"mnuNew", "mnuSave", "mnuSaveAs", "mnuCut", "mnuCopy", "mnuPaste",
+             "mnuFind", "mnuOptions"})
         QTest::newRow(name) << name;
 }
 
@@ -252,7 +255,7 @@ void Form1HandlersTest::inertItemsChangeNothing()
 
     QCOMPARE(store.values, before);
     QCOMPARE(store.writes, writes);
-    QCOMPARE(entryTags(), Paths {"/a"});
+    QCOMPARE(entryTags(), Paths{"/a"});
     QCOMPARE(log(), QStringLiteral("/a\n"));
     QCOMPARE(dialog.opened, 1);
 }
@@ -306,7 +309,8 @@ void Form1HandlersTest::typedLogTextStays()
 void Form1HandlersTest::entryShowsItsFullPathAsPlainToolTip()
 {
     show();
-    const QString path = QStringLiteral("/home/alex/<b>not bold</b>/a very long folder name/R&D notes.txt");
+    const QString path
+        = QStringLiteral("/home/alex/<b>not bold</b>/a very long folder name/R&D notes.txt");
     open(path);
 
     QVERIFY(form->findChild<QMenu*>("mnuFile")->toolTipsVisible());
@@ -343,7 +347,7 @@ void Form1HandlersTest::failedSaveIsReported()
 
     QCOMPARE(messages.errors.size(), size_t(1));
     QVERIFY(messages.errors[0].ends_with("Could not save the settings to /x/hix.conf"));
-    QCOMPARE(entryTags(), Paths {"/a"});
+    QCOMPARE(entryTags(), Paths{"/a"});
 }
 
 void Form1HandlersTest::exitClosesWithoutWriting()

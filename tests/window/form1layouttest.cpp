@@ -77,12 +77,24 @@ void Form1LayoutTest::controlsStandWhereTheyBelong_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QRect>("pixels");
 
-    QTest::newRow("Command1") << "Command1" << "QPushButton" << "Open" << QRect(64, 56, 81, 33);
-    QTest::newRow("Text1") << "Text1" << "QPlainTextEdit" << "" << QRect(16, 104, 321, 177);
-    QTest::newRow("Label2") << "Label2" << "QLabel" << "HIX Demo by Aldo Veskin" << QRect(33, 296, 289, 17);
-    QTest::newRow("Label1") << "Label1" << "QLabel" << "Maximum Number of Recently Used Files" << QRect(49, 17, 193, 17);
-    QTest::newRow("Command2") << "Command2" << "QPushButton" << "Submit New Max HIX" << QRect(192, 56, 105, 33);
-    QTest::newRow("maxHixTxt") << "maxHixTxt" << "QLineEdit" << "4" << QRect(264, 16, 41, 19);
+    QTest::newRow("Command1") << "Command1"
+                              << "QPushButton"
+                              << "Open" << QRect(64, 56, 81, 33);
+    QTest::newRow("Text1") << "Text1"
+                           << "QPlainTextEdit"
+                           << "" << QRect(16, 104, 321, 177);
+    QTest::newRow("Label2") << "Label2"
+                            << "QLabel"
+                            << "HIX Demo by Aldo Veskin" << QRect(33, 296, 289, 17);
+    QTest::newRow("Label1") << "Label1"
+                            << "QLabel"
+                            << "Maximum Number of Recently Used Files" << QRect(49, 17, 193, 17);
+    QTest::newRow("Command2") << "Command2"
+                              << "QPushButton"
+                              << "Submit New Max HIX" << QRect(192, 56, 105, 33);
+    QTest::newRow("maxHixTxt") << "maxHixTxt"
+                               << "QLineEdit"
+                               << "4" << QRect(264, 16, 41, 19);
 }
 
 void Form1LayoutTest::controlsStandWhereTheyBelong()
@@ -98,7 +110,8 @@ void Form1LayoutTest::controlsStandWhereTheyBelong()
     QCOMPARE(control->geometry(), pixels);
     QVERIFY(control->isVisibleTo(form.get()));
     QVERIFY(control->isEnabled());
-    const QString shown = control->property(control->inherits("QPlainTextEdit") ? "plainText" : "text").toString();
+    const QString shown
+        = control->property(control->inherits("QPlainTextEdit") ? "plainText" : "text").toString();
     QCOMPARE(shown, text);
     QVERIFY2(control->sizeHint().width() <= control->width() || control->inherits("QPlainTextEdit")
             || control->inherits("QLineEdit"),
@@ -107,7 +120,7 @@ void Form1LayoutTest::controlsStandWhereTheyBelong()
 
 void Form1LayoutTest::tabOrderSkipsLabels()
 {
-    const QList<QWidget*> expected {child<QPushButton>("Command1"), child<QPlainTextEdit>("Text1"),
+    const QList<QWidget*> expected{child<QPushButton>("Command1"), child<QPlainTextEdit>("Text1"),
         child<QPushButton>("Command2"), child<QLineEdit>("maxHixTxt")};
     for (qsizetype i = 0; i + 1 < expected.size(); ++i) {
         QWidget* next = expected[i]->nextInFocusChain();
@@ -132,18 +145,20 @@ void Form1LayoutTest::menuTreeIsComplete()
         bool visible;
         QKeySequence shortcut;
     };
-    const QList<std::pair<QString, QList<Item>>> expected {
+    const QList<std::pair<QString, QList<Item>>> expected{
         {"mnuFile",
-            {{"mnuNew", "&New", true, {}}, {"mnuOpen", "&Open", true, {}}, {"mnuSave", "Sa&ve", true, {}},
-                {"mnuSaveAs", "Save &As", true, {}}, {"mnuBar1", "", false, {}}, {"mnuHIX", "", false, {}},
-                {"mnuBar2", "", true, {}}, {"mnuExit", "E&xit", true, {}}}},
+            {{"mnuNew", "&New", true, {}}, {"mnuOpen", "&Open", true, {}},
+                {"mnuSave", "Sa&ve", true, {}}, {"mnuSaveAs", "Save &As", true, {}},
+                {"mnuBar1", "", false, {}}, {"mnuHIX", "", false, {}}, {"mnuBar2", "", true, {}},
+                {"mnuExit", "E&xit", true, {}}}},
         {"mnuEdit",
-            {{"mnuCut", "Cu&t", true, QKeySequence("Ctrl+X")}, {"mnuCopy", "C&opy", true, QKeySequence("Ctrl+C")},
+            {{"mnuCut", "Cu&t", true, QKeySequence("Ctrl+X")},
+                {"mnuCopy", "C&opy", true, QKeySequence("Ctrl+C")},
                 {"mnuPaste", "Paste", true, QKeySequence("Ctrl+V")}, {"mnuBreak2", "", true, {}},
                 {"mnuFind", "Find", true, QKeySequence("Ctrl+F")}}},
         {"mnuTools", {{"mnuOptions", "&Options...", true, {}}}},
     };
-    const QStringList captions {"&File", "&Edit", "&Tools"};
+    const QStringList captions{"&File", "&Edit", "&Tools"};
 
     const QList<QAction*> bar = form->menuBar()->actions();
     QCOMPARE(bar.size(), expected.size());

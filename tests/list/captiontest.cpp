@@ -42,6 +42,11 @@ const DisplayCase displayCases[] = {
         ".../" + repeated("é", 8) + "/" + repeated("ü", 8) + ".txt"},
 };
 
+void PrintTo(const DisplayCase& displayCase, std::ostream* out)
+{
+    *out << displayCase.name;
+}
+
 class DisplayTextTest : public testing::TestWithParam<DisplayCase> { };
 
 TEST_P(DisplayTextTest, ShowsExpectedText)
@@ -67,6 +72,11 @@ const CaptionCase captionCases[] = {
     {"EmptyPath", 1, "", "&1   "},
     {"AmpersandShownLiterally", 3, "/home/alex/R&D/Q&&A.txt", "&3   /home/alex/R&&D/Q&&&&A.txt"},
 };
+
+void PrintTo(const CaptionCase& captionCase, std::ostream* out)
+{
+    *out << captionCase.name;
+}
 
 class EntryCaptionTest : public testing::TestWithParam<CaptionCase> { };
 

@@ -164,6 +164,11 @@ struct MaximumCase {
     bool complains;
 };
 
+void PrintTo(const MaximumCase& maximumCase, std::ostream* out)
+{
+    *out << '"' << maximumCase.typed << '"';
+}
+
 class ValidateMaximumTest : public HixTest, public testing::WithParamInterface<MaximumCase> { };
 
 TEST_P(ValidateMaximumTest, StoresAndShowsValidMaximum)

@@ -85,7 +85,6 @@ Form1::Form1(SettingsStore& store, MessageBox* messageBox, FileDialog* fileDialo
     setWindowTitle(QStringLiteral("HIX Demo - Aldo Veskin"));
     createMenus();
     createControls();
-    connectHandlers();
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
@@ -127,26 +126,27 @@ void Form1::createMenus()
     file->setObjectName(QStringLiteral("mnuFile"));
     file->setToolTipsVisible(true);
     addItem(file, "mnuNew", QStringLiteral("&New"));
-    ui.mnuOpen = addItem(file, "mnuOpen", QStringLiteral("&Open"));
+    QAction* open = addItem(file, "mnuOpen", QStringLiteral("&Open"));
+    connect(open, &QAction::triggered, this, &Form1::mnuOpen_Click);
     addItem(file, "mnuSave", QStringLiteral("Sa&ve"));
     addItem(file, "mnuSaveAs", QStringLiteral("Save &As"));
-    ui.mnuBar1 = addSeparator(file, "mnuBar1");
-    ui.mnuBar1->setVisible(false);
-    ui.mnuBar2 = addSeparator(file, "mnuBar2");
-    ui.mnuExit = addItem(file, "mnuExit", QStringLiteral("E&xit"));
-    ui.mnuFile = file;
-    entries = new ActionEntryArray(file, ui.mnuBar2);
-    separatorAboveEntries = std::make_unique<ActionMenuItem>(ui.mnuBar1);
+    QAction* aboveEntries = addSeparator(file, "mnuBar1");
+    aboveEntries->setVisible(false);
+    separatorAboveEntries = std::make_unique<ActionMenuItem>(aboveEntries);
+    entries = new ActionEntryArray(file, addSeparator(file, "mnuBar2"));
+    connect(entries, &ActionEntryArray::entryTriggered, this, &Form1::mnuHIX_Click);
+    QAction* exit = addItem(file, "mnuExit", QStringLiteral("E&xit"));
+    connect(exit, &QAction::triggered, this, &Form1::mnuExit_Click);
 
     QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
     edit->setObjectName(QStringLiteral("mnuEdit"));
-    ui.inertShortcutItems = {
+    inertShortcutItems = {
         addItem(edit, "mnuCut", QStringLiteral("Cu&t"), QKeySequence(Qt::CTRL | Qt::Key_X)),
         addItem(edit, "mnuCopy", QStringLiteral("C&opy"), QKeySequence(Qt::CTRL | Qt::Key_C)),
         addItem(edit, "mnuPaste", QStringLiteral("Paste"), QKeySequence(Qt::CTRL | Qt::Key_V)),
     };
     addSeparator(edit, "mnuBreak2");
-    ui.inertShortcutItems.append(
+    inertShortcutItems.append(
         addItem(edit, "mnuFind", QStringLiteral("Find"), QKeySequence(Qt::CTRL | Qt::Key_F)));
 
     QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
@@ -160,72 +160,65 @@ void Form1::createControls()
     client->setFixedSize(354, 321);
     setCentralWidget(client);
 
-    ui.Command1 = new QPushButton(QStringLiteral("Open"), client);
-    ui.Command1->setObjectName(QStringLiteral("Command1"));
-    ui.Command1->setGeometry(fromTwips(960, 840, 1215, 495));
+    auto* Command1 = new QPushButton(QStringLiteral("Open"), client);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setGeometry(fromTwips(960, 840, 1215, 495));
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
 
-    ui.Text1 = new QPlainTextEdit(client);
-    ui.Text1->setObjectName(QStringLiteral("Text1"));
-    ui.Text1->setGeometry(fromTwips(240, 1560, 4815, 2655));
-    ui.Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    ui.Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    ui.Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    ui.Text1->setTabChangesFocus(true);
-    ui.Text1->setAccessibleName(QStringLiteral("Opened files"));
-    log = std::make_unique<PlainTextEditTextBox>(ui.Text1);
+    auto* Text1 = new QPlainTextEdit(client);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setGeometry(fromTwips(240, 1560, 4815, 2655));
+    Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Text1->setTabChangesFocus(true);
+    Text1->setAccessibleName(QStringLiteral("Opened files"));
+    log = std::make_unique<PlainTextEditTextBox>(Text1);
 
-    ui.Label2 = new QLabel(QStringLiteral("HIX Demo by Aldo Veskin"), client);
-    ui.Label2->setObjectName(QStringLiteral("Label2"));
-    ui.Label2->setGeometry(fromTwips(488, 4440, 4335, 255));
-    ui.Label2->setAlignment(Qt::AlignCenter);
-    ui.Label2->setFont(creditFont());
-    ui.Label2->setAutoFillBackground(true);
-    QPalette credit = ui.Label2->palette();
+    auto* Label2 = new QLabel(QStringLiteral("HIX Demo by Aldo Veskin"), client);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(fromTwips(488, 4440, 4335, 255));
+    Label2->setAlignment(Qt::AlignCenter);
+    Label2->setFont(creditFont());
+    Label2->setAutoFillBackground(true);
+    QPalette credit = Label2->palette();
     credit.setColor(QPalette::WindowText, QColor(0, 0, 255));
     credit.setColor(QPalette::Window, QColor(255, 255, 192));
-    ui.Label2->setPalette(credit);
+    Label2->setPalette(credit);
 
-    ui.Label1 = new QLabel(QStringLiteral("Maximum Number of Recently Used Files"), client);
-    ui.Label1->setObjectName(QStringLiteral("Label1"));
-    ui.Label1->setGeometry(fromTwips(728, 255, 2895, 255));
+    auto* Label1 = new QLabel(QStringLiteral("Maximum Number of Recently Used Files"), client);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(fromTwips(728, 255, 2895, 255));
 
-    ui.Command2 = new QPushButton(QStringLiteral("Submit New Max HIX"), client);
-    ui.Command2->setObjectName(QStringLiteral("Command2"));
-    ui.Command2->setGeometry(fromTwips(2880, 840, 1575, 495));
+    auto* Command2 = new QPushButton(QStringLiteral("Submit New Max HIX"), client);
+    Command2->setObjectName(QStringLiteral("Command2"));
+    Command2->setGeometry(fromTwips(2880, 840, 1575, 495));
+    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
 
-    ui.maxHixTxt = new QLineEdit(QStringLiteral("4"), client);
-    ui.maxHixTxt->setObjectName(QStringLiteral("maxHixTxt"));
-    ui.maxHixTxt->setGeometry(fromTwips(3960, 240, 615, 285));
-    ui.Label1->setBuddy(ui.maxHixTxt);
-    maximumBox = std::make_unique<LineEditTextBox>(ui.maxHixTxt);
+    auto* maxHixTxt = new QLineEdit(QStringLiteral("4"), client);
+    maxHixTxt->setObjectName(QStringLiteral("maxHixTxt"));
+    maxHixTxt->setGeometry(fromTwips(3960, 240, 615, 285));
+    Label1->setBuddy(maxHixTxt);
+    maximumBox = std::make_unique<LineEditTextBox>(maxHixTxt);
 
-    shrinkFontToFit(client, {ui.Command1, ui.Command2, ui.Label1});
-    shrinkFontToFit(ui.Label2, {ui.Label2});
+    shrinkFontToFit(client, {Command1, Command2, Label1});
+    shrinkFontToFit(Label2, {Label2});
 
-    setTabOrder(ui.Command1, ui.Text1);
-    setTabOrder(ui.Text1, ui.Command2);
-    setTabOrder(ui.Command2, ui.maxHixTxt);
-    ui.Command1->setFocus();
+    setTabOrder(Command1, Text1);
+    setTabOrder(Text1, Command2);
+    setTabOrder(Command2, maxHixTxt);
+    Command1->setFocus();
 
     // Ctrl+X, C, V and F belong to the Edit menu even while a text box has the focus.
-    ui.Text1->installEventFilter(this);
-    ui.maxHixTxt->installEventFilter(this);
-}
-
-void Form1::connectHandlers()
-{
-    connect(ui.Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
-    connect(ui.mnuOpen, &QAction::triggered, this, &Form1::mnuOpen_Click);
-    connect(ui.Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
-    connect(entries, &ActionEntryArray::entryTriggered, this, &Form1::mnuHIX_Click);
-    connect(ui.mnuExit, &QAction::triggered, this, &Form1::mnuExit_Click);
+    Text1->installEventFilter(this);
+    maxHixTxt->installEventFilter(this);
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::ShortcutOverride) {
         const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
-        for (const QAction* item : std::as_const(ui.inertShortcutItems)) {
+        for (const QAction* item : std::as_const(inertShortcutItems)) {
             if (item->shortcut() == pressed) {
                 // Left unaccepted, the key goes to the shortcut instead of the text box.
                 event->ignore();
@@ -277,17 +270,14 @@ void Form1::ChooseFile()
 template<typename Handler>
 void Form1::guarded(const char* failure, Handler handler)
 {
-    const auto report = [this, failure](const std::exception& error) {
-        messageBox.showError(std::string(failure) + ".\n\n" + error.what());
-    };
     try {
         handler();
     } catch (const std::exception& error) {
-        report(error);
+        messageBox.showError(std::string(failure) + ".\n\n" + error.what());
     }
     try {
         store.flush();
     } catch (const std::exception& error) {
-        report(error);
+        messageBox.showError(error.what());
     }
 }

@@ -13,11 +13,6 @@ class LineEditTextBox;
 class MessageBox;
 class PlainTextEditTextBox;
 class QAction;
-class QLabel;
-class QLineEdit;
-class QMenu;
-class QPlainTextEdit;
-class QPushButton;
 class SettingsStore;
 
 // The program's only window. It owns the recent-files list and shows it in the File menu.
@@ -50,24 +45,8 @@ private slots:
     void mnuExit_Click();
 
 private:
-    struct Ui {
-        QMenu* mnuFile;
-        QAction* mnuOpen;
-        QAction* mnuBar1;
-        QAction* mnuBar2;
-        QAction* mnuExit;
-        QList<QAction*> inertShortcutItems;
-        QPushButton* Command1;
-        QPlainTextEdit* Text1;
-        QLabel* Label2;
-        QLabel* Label1;
-        QPushButton* Command2;
-        QLineEdit* maxHixTxt;
-    };
-
     void createMenus();
     void createControls();
-    void connectHandlers();
     void ChooseFile();
     template<typename Handler>
     void guarded(const char* failure, Handler handler);
@@ -80,7 +59,7 @@ private:
     HIX hix;
     bool loaded = false;
 
-    Ui ui{};
+    QList<QAction*> inertShortcutItems;
     ActionEntryArray* entries = nullptr;
     std::unique_ptr<ActionMenuItem> separatorAboveEntries;
     std::unique_ptr<PlainTextEditTextBox> log;

@@ -2,18 +2,21 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 PROGRAM := $(BUILD_DIR)/window/hix
 
-.PHONY: all setup build run test bench screenshot format clean
+.PHONY: all setup configure build run test bench screenshot format clean
 
 all: build
 
 setup:
 	@bash scripts/setup.sh
 
-build: setup
+configure: setup
 	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) >/dev/null
+
+build: configure
 	@cmake --build $(BUILD_DIR)
 
-run: build
+run: configure
+	@cmake --build $(BUILD_DIR) --target hix
 	@bash scripts/run.sh $(PROGRAM)
 
 test: build

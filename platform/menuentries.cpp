@@ -88,11 +88,6 @@ void ActionEntryArray::unload(std::int16_t index)
     entries.erase(index);
 }
 
-QAction* ActionEntryArray::action(std::int16_t index) const
-{
-    return entry(index).action;
-}
-
 ActionEntryArray::Entry& ActionEntryArray::entry(std::int16_t index)
 {
     return existing(entries, index);

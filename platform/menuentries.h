@@ -35,8 +35,6 @@ public:
     void load(std::int16_t index) override;
     void unload(std::int16_t index) override;
 
-    QAction* action(std::int16_t index) const;
-
 signals:
     void entryTriggered(std::int16_t index);
 

@@ -16,6 +16,7 @@ const std::string configSection = "Config";
 const std::string maxFilesKey = "MAX_FILES";
 const std::string entryCountKey = "noHIX";
 const std::string recentFilesSection = "Recent Files";
+const std::string notANumberPrompt = "Please input a number in future, ok";
 
 constexpr std::int16_t firstRunMaximum = 3;
 constexpr std::int16_t fallbackMaximum = 4;
@@ -51,28 +52,85 @@ void HIX::RestoreList(Form& form)
     if (storedPath(1).empty()) {
         messageBox.show("Welcome to Aldo Veskin's HIX Demo", "HIX Demo - A. Veskin");
         saveCounter(entryCountKey, current.entryCount);
-        // A maximum the user already chose outlives the first run; only a missing one becomes 3.
-        const std::int16_t storedMaximum = readCounter(maxFilesKey, current.maxEntries);
-        current.maxEntries = isValidMaximum(storedMaximum) ? storedMaximum : firstRunMaximum;
+        current.maxEntries = firstRunMaximumFromStore();
         saveCounter(maxFilesKey, current.maxEntries);
-        maxTextBox().setText(std::to_string(current.maxEntries));
+        putMaximum(current.maxEntries);
         return;
     }
+    restoreStoredList(false);
+}
 
-    current.maxEntries = readCounter(maxFilesKey, current.maxEntries);
+void HIX::ReloadList()
+{
+    if (!storedPath(1).empty()) {
+        restoreStoredList(true);
+        return;
+    }
+    MenuEntryArray& entries = form().mnuHIX();
+    while (entries.count() > 1)
+        entries.unload(entries.count());
+    entries.setTag(1, {});
+    entries.setCaption(1, {});
+    entries.setVisible(1, false);
+    form().mnuBar1().setVisible(false);
+    current.entryCount = 0;
+    current.maxEntries = firstRunMaximumFromStore();
+    offerMaximum(current.maxEntries);
+}
+
+void HIX::CheckTypedMaximum()
+{
+    if (convertToInt16(maxTextBox().text()).kind == Int16Conversion::Kind::NotNumeric) {
+        messageBox.show(notANumberPrompt);
+        putMaximum(fallbackMaximum);
+    }
+}
+
+void HIX::restoreStoredList(bool keepTypedMaximum)
+{
+    current.maxEntries = readCounter(maxFilesKey, 0);
     // A hand-edited count must not create more entries than any maximum allows.
-    current.entryCount = std::clamp<std::int16_t>(
-        readCounter(entryCountKey, current.entryCount), 0, highestMaximum);
-    maxTextBox().setText(std::to_string(current.maxEntries));
-    form.mnuBar1().setVisible(true);
-    MenuEntryArray& entries = form.mnuHIX();
+    current.entryCount
+        = std::clamp<std::int16_t>(readCounter(entryCountKey, 0), 0, highestMaximum);
+    if (keepTypedMaximum)
+        offerMaximum(current.maxEntries);
+    else
+        putMaximum(current.maxEntries);
+    form().mnuBar1().setVisible(true);
+    MenuEntryArray& entries = form().mnuHIX();
+    while (entries.count() > std::max<int>(1, current.entryCount))
+        entries.unload(entries.count());
+    if (current.entryCount == 0) {
+        entries.setTag(1, {});
+        entries.setCaption(1, {});
+        entries.setVisible(1, false);
+    }
     for (const std::int16_t i : indexes(1, current.entryCount)) {
         const std::string path = storedPath(i);
-        if (i != 1)
+        if (i > entries.count())
             entries.load(i);
         ShowEntry(i, path);
         entries.setVisible(i, true);
     }
+}
+
+// A maximum the user already chose outlives a first run; only a missing or invalid one becomes 3.
+std::int16_t HIX::firstRunMaximumFromStore() const
+{
+    const std::int16_t stored = readCounter(maxFilesKey, current.maxEntries);
+    return isValidMaximum(stored) ? stored : firstRunMaximum;
+}
+
+void HIX::putMaximum(std::int16_t value)
+{
+    shownMaximum = std::to_string(value);
+    maxTextBox().setText(shownMaximum);
+}
+
+void HIX::offerMaximum(std::int16_t value)
+{
+    if (maxTextBox().text() == shownMaximum)
+        putMaximum(value);
 }
 
 void HIX::OpenPath(const std::string& path)
@@ -113,7 +171,7 @@ void HIX::ValidateMaximum()
     const Int16Conversion typed = convertToInt16(maxTextBox().text());
     switch (typed.kind) {
     case Int16Conversion::Kind::NotNumeric:
-        messageBox.show("Please input a number in future, ok");
+        messageBox.show(notANumberPrompt);
         current.maxEntries = fallbackMaximum;
         break;
     case Int16Conversion::Kind::OutOfRange:
@@ -128,7 +186,7 @@ void HIX::ValidateMaximum()
 
     saveCounter(maxFilesKey, current.maxEntries);
     current.maxEntries = readCounter(maxFilesKey, current.maxEntries);
-    maxTextBox().setText(std::to_string(current.maxEntries));
+    putMaximum(current.maxEntries);
 }
 
 void HIX::ApplyMaximum()

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "settingsstore.h"
+
 #include <cstdint>
 #include <string>
 
 class Form;
 class MessageBox;
-class SettingsStore;
 class TextBox;
 
 // The recent-files list. Its in-memory copy is the window's "mnuHIX" menu entries; the settings
@@ -24,6 +25,17 @@ public:
     const State& state() const { return current; }
 
     void RestoreList(Form& form);
+    // Shows the list as stored now, by the start-up rules but without the welcome. The maximum
+    // box is updated only while it shows what the program last put there, not what the user typed.
+    void ReloadList();
+    // Shows the prompt for a maximum that is no number, and puts the fallback in the box.
+    void CheckTypedMaximum();
+    // Runs one change of the list as one step between running copies: under the store's lock, on
+    // the list as stored now, saved before the lock is released. The prompt for the maximum comes
+    // first, so that no copy waits on a user. A change that fails half-way leaves the list as
+    // stored.
+    template<typename Change>
+    void changeShared(Change change);
     void OpenPath(const std::string& path);
     void ValidateMaximum();
     void ApplyMaximum();
@@ -45,8 +57,30 @@ private:
     std::int16_t readCounter(const std::string& key, std::int16_t defaultValue) const;
     void saveCounter(const std::string& key, std::int16_t value);
     void promote(std::int16_t index, const std::string& path);
+    void restoreStoredList(bool keepTypedMaximum);
+    std::int16_t firstRunMaximumFromStore() const;
+    void putMaximum(std::int16_t value);
+    void offerMaximum(std::int16_t value);
 
     SettingsStore& store;
     MessageBox& messageBox;
     State current;
+    std::string shownMaximum;
 };
+
+template<typename Change>
+void HIX::changeShared(Change change)
+{
+    CheckTypedMaximum();
+    const SettingsLock lock(store);
+    if (store.reload())
+        ReloadList();
+    try {
+        change();
+    } catch (...) {
+        store.revert();
+        ReloadList();
+        throw;
+    }
+    store.flush();
+}

@@ -1,36 +1,168 @@
 #include "usersettingsstore.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
-#include <QStringList>
+#include <QSaveFile>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStringDecoder>
+#include <QTemporaryFile>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
 namespace {
+
+constexpr int lockTimeoutMs = 2000;
 
 QString settingsKey(const std::string& section, const std::string& key)
 {
     return QString::fromStdString(section) + u'/' + QString::fromStdString(key);
 }
 
-QString describe(QSettings::Status status)
+QString systemError(int error)
 {
-    switch (status) {
-    case QSettings::NoError:
-        break;
-    case QSettings::AccessError:
-        return QStringLiteral("the file or its folder cannot be written");
-    case QSettings::FormatError:
-        return QStringLiteral("the file is not a valid settings file");
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+[[noreturn]] void fail(const QString& message)
+{
+    throw std::runtime_error(message.toStdString());
+}
+
+qint64 nanoseconds(const timespec& time)
+{
+    return qint64(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+UserSettingsStore::FileStamp stampOf(const struct stat& info)
+{
+    return {quint64(info.st_dev), quint64(info.st_ino), qint64(info.st_size),
+        nanoseconds(info.st_mtim), nanoseconds(info.st_ctim)};
+}
+
+// Lines that QSettings would skip or misread, and so drop at the next save: anything but blank
+// lines, ";" comments, "[section]" headers and key=value pairs, in UTF-8 without control bytes.
+bool holdsOnlyReadableLines(const QByteArray& bytes)
+{
+    QStringDecoder utf8(QStringConverter::Utf8);
+    const QString text = utf8.decode(bytes);
+    if (utf8.hasError())
+        return false;
+    for (QStringView line : QStringView(text).tokenize(u'\n')) {
+        line = line.trimmed();
+        const bool hasControl = std::ranges::any_of(line, [](QChar c) { return c < u' '; });
+        if (hasControl)
+            return false;
+        if (line.isEmpty() || line.startsWith(u';'))
+            continue;
+        if (line.startsWith(u'[') ? !line.contains(u']') : !line.contains(u'='))
+            return false;
     }
-    return {};
+    return true;
+}
+
+// QSettings reads and writes INI text only through a file, and it caches what it read by file name
+// with a time stamp too coarse to tell two quick saves apart. A scratch file of a new name for
+// every use keeps each parse and each serialisation to the bytes at hand.
+void openScratch(QTemporaryFile& scratch)
+{
+    scratch.setFileTemplate(QDir::tempPath() + QStringLiteral("/hix-settings-XXXXXX.conf"));
+    if (!scratch.open())
+        fail(QStringLiteral("Could not create a scratch file in %1: %2.")
+                 .arg(QDir::tempPath(), scratch.errorString()));
+}
+
+QMap<QString, QVariant> parsed(const QByteArray& bytes, bool& formatError)
+{
+    QTemporaryFile scratch;
+    openScratch(scratch);
+    if (scratch.write(bytes) != bytes.size() || !scratch.flush())
+        fail(QStringLiteral("Could not write the scratch file %1: %2.")
+                 .arg(scratch.fileName(), scratch.errorString()));
+    QSettings ini(scratch.fileName(), QSettings::IniFormat);
+    QMap<QString, QVariant> values;
+    for (const QString& key : ini.allKeys())
+        values.insert(key, ini.value(key));
+    formatError = ini.status() == QSettings::FormatError;
+    return values;
+}
+
+QByteArray serialised(const QMap<QString, QVariant>& values)
+{
+    QTemporaryFile scratch;
+    openScratch(scratch);
+    {
+        QSettings ini(scratch.fileName(), QSettings::IniFormat);
+        for (auto value = values.begin(); value != values.end(); ++value)
+            ini.setValue(value.key(), value.value());
+        ini.sync();
+        if (ini.status() != QSettings::NoError)
+            fail(QStringLiteral("Could not write the scratch file %1.").arg(scratch.fileName()));
+    }
+    // QSettings replaced the scratch file, so it is read again by name.
+    QFile written(scratch.fileName());
+    if (!written.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("Could not read the scratch file %1: %2.")
+                 .arg(scratch.fileName(), written.errorString()));
+    return written.readAll();
+}
+
+QByteArray readAll(int descriptor, const QString& path)
+{
+    QByteArray bytes;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(descriptor, buffer, sizeof buffer);
+        if (got == 0)
+            return bytes;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(QStringLiteral("Could not read %1: %2.").arg(path, systemError(errno)));
+        }
+        bytes.append(buffer, got);
+    }
+}
+
+// A renamed file survives a power cut only once its folder is on disk too.
+void syncFolder(const QString& folder)
+{
+    const int descriptor = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool synced = descriptor >= 0 && ::fsync(descriptor) == 0;
+    const int error = errno;
+    if (descriptor >= 0)
+        ::close(descriptor);
+    if (!synced)
+        fail(QStringLiteral("Could not save the settings in %1: %2.").arg(folder, systemError(error)));
 }
 
 } // namespace
 
 UserSettingsStore::UserSettingsStore(const QString& applicationName)
-    : settings(
-        QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("hix"), applicationName)
+    : path(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/hix/") + applicationName + QStringLiteral(".conf"))
+    , lockFile(path + QStringLiteral(".lock"))
 {
+    try {
+        read();
+    } catch (const std::runtime_error& error) {
+        // Nothing is written over a file that could not be read; the next change tries again.
+        readFailure = QString::fromUtf8(error.what());
+        notice = error.what();
+    }
+}
+
+UserSettingsStore::~UserSettingsStore()
+{
+    pin(-1);
 }
 
 QString UserSettingsStore::executableBaseName()
@@ -40,42 +172,203 @@ QString UserSettingsStore::executableBaseName()
 
 QString UserSettingsStore::fileName() const
 {
-    return settings.fileName();
+    return path;
 }
 
 std::string UserSettingsStore::GetSetting(
     const std::string& section, const std::string& key, const std::string& defaultValue) const
 {
-    const QVariant value = settings.value(settingsKey(section, key));
-    if (!value.isValid())
+    const auto found = values.constFind(settingsKey(section, key));
+    if (found == values.constEnd())
         return defaultValue;
     // A hand-written value with unquoted commas reads as a list; keep what was written.
-    if (value.typeId() == QMetaType::QStringList)
-        return value.toStringList().join(QStringLiteral(", ")).toStdString();
-    return value.toString().toStdString();
+    if (found->typeId() == QMetaType::QStringList)
+        return found->toStringList().join(QStringLiteral(", ")).toStdString();
+    return found->toString().toStdString();
 }
 
 void UserSettingsStore::SaveSetting(
     const std::string& section, const std::string& key, const std::string& value)
 {
-    settings.setValue(settingsKey(section, key), QString::fromStdString(value));
+    values.insert(settingsKey(section, key), QString::fromStdString(value));
 }
 
 void UserSettingsStore::DeleteSetting(const std::string& section, const std::string& key)
 {
-    settings.remove(settingsKey(section, key));
+    values.remove(settingsKey(section, key));
+}
+
+void UserSettingsStore::lock()
+{
+    QDir().mkpath(QFileInfo(path).path());
+    if (lockFile.tryLock(lockTimeoutMs))
+        return;
+    if (lockFile.error() == QLockFile::LockFailedError) {
+        // A file that holds no lock information was not left by a copy of the program.
+        qint64 pid = 0;
+        QString host, application;
+        if (!lockFile.getLockInfo(&pid, &host, &application) && lockFile.removeStaleLockFile()
+            && lockFile.tryLock(0))
+            return;
+        fail(QStringLiteral("Another copy of the program has been changing %1 for more than %2 "
+                            "seconds, so nothing was changed. Please try again.")
+                 .arg(path)
+                 .arg(lockTimeoutMs / 1000));
+    }
+    const QString cause = lockFile.error() == QLockFile::PermissionError
+        ? QStringLiteral("permission denied")
+        : QStringLiteral("the lock file cannot be created");
+    fail(QStringLiteral("Could not lock %1: %2.").arg(lockFile.fileName(), cause));
+}
+
+void UserSettingsStore::unlock()
+{
+    lockFile.unlock();
+}
+
+bool UserSettingsStore::reload()
+{
+    if (readFailure.isEmpty() && currentStamp() == stamp)
+        return false;
+    read();
+    return true;
+}
+
+void UserSettingsStore::revert()
+{
+    values = stored;
+}
+
+bool UserSettingsStore::hasUnsavedChanges() const
+{
+    return values != stored;
 }
 
 void UserSettingsStore::flush()
 {
-    // A QSettings keeps its first error for good. A second one over the same file shares the
-    // pending changes and reports on this attempt alone.
-    QSettings attempt(settings.fileName(), settings.format());
-    attempt.sync();
-    const QSettings::Status status = attempt.status();
-    if (status != QSettings::NoError) {
-        const QString message = QStringLiteral("Could not save the settings to %1: %2.")
-                                    .arg(settings.fileName(), describe(status));
-        throw std::runtime_error(message.toStdString());
+    if (!readFailure.isEmpty()) {
+        if (currentStamp() != FileStamp{})
+            fail(readFailure);
+        readFailure.clear();
+    }
+    if (values == stored)
+        return;
+    const QByteArray bytes = serialised(values);
+    const QString folder = QFileInfo(path).path();
+    if (!QDir().mkpath(folder))
+        fail(QStringLiteral("Could not save the settings: the folder %1 cannot be created.")
+                 .arg(folder));
+    if (!unreadableBytes.isEmpty())
+        keepUnreadableCopy();
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        fail(QStringLiteral("Could not save the settings to %1: %2.")
+                 .arg(path, file.errorString()));
+    syncFolder(folder);
+
+    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    if (descriptor >= 0 && ::fstat(descriptor, &info) == 0)
+        stamp = stampOf(info);
+    else
+        stamp = {};
+    pin(descriptor);
+    stored = values;
+}
+
+std::string UserSettingsStore::takeNotice()
+{
+    return std::exchange(notice, {});
+}
+
+UserSettingsStore::FileStamp UserSettingsStore::currentStamp() const
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    return stampOf(info);
+}
+
+void UserSettingsStore::read()
+{
+    QByteArray bytes;
+    FileStamp readStamp;
+    int descriptor = -1;
+    // A file edited in place while it is read is read again, so no mix of two versions is taken.
+    for (int attempt = 1;; ++attempt) {
+        descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        if (descriptor < 0) {
+            if (errno != ENOENT && errno != ENOTDIR)
+                fail(QStringLiteral("Could not read %1: %2.").arg(path, systemError(errno)));
+            bytes.clear();
+            readStamp = {};
+            break;
+        }
+        struct stat before {}, after {};
+        ::fstat(descriptor, &before);
+        try {
+            bytes = readAll(descriptor, path);
+        } catch (...) {
+            ::close(descriptor);
+            throw;
+        }
+        ::fstat(descriptor, &after);
+        readStamp = stampOf(after);
+        if (stampOf(before) == readStamp)
+            break;
+        ::close(descriptor);
+        if (attempt == 5)
+            fail(QStringLiteral("Could not read %1: it kept changing while it was read.").arg(path));
+    }
+
+    bool formatError = false;
+    Values read;
+    try {
+        read = parsed(bytes, formatError);
+    } catch (...) {
+        if (descriptor >= 0)
+            ::close(descriptor);
+        throw;
+    }
+    pin(descriptor);
+    stamp = readStamp;
+    stored = values = read;
+    readFailure.clear();
+    unreadableBytes = formatError || !holdsOnlyReadableLines(bytes) ? bytes : QByteArray();
+}
+
+void UserSettingsStore::pin(int descriptor)
+{
+    if (pinned >= 0)
+        ::close(pinned);
+    pinned = descriptor;
+}
+
+void UserSettingsStore::keepUnreadableCopy()
+{
+    const QString when = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-hhmmss"));
+    for (int n = 1;; ++n) {
+        const QString copyName = path + QStringLiteral(".unreadable-") + when
+            + (n == 1 ? QString() : QStringLiteral("-%1").arg(n));
+        QFile copy(copyName);
+        if (copy.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            if (copy.write(unreadableBytes) != unreadableBytes.size() || !copy.flush()
+                || ::fsync(copy.handle()) != 0)
+                fail(QStringLiteral("Could not keep a copy of the unreadable settings file %1 in "
+                                    "%2: %3. It was left as it is.")
+                         .arg(path, copyName, copy.errorString()));
+            notice = QStringLiteral("The settings file %1 could not be read in full. It was copied "
+                                    "to %2, and the list of recent files was started afresh from "
+                                    "what could be read.")
+                         .arg(path, copyName)
+                         .toStdString();
+            unreadableBytes = QByteArray();
+            return;
+        }
+        if (!copy.exists())
+            fail(QStringLiteral("Could not keep a copy of the unreadable settings file %1: %2. "
+                                "It was left as it is.")
+                     .arg(path, copy.errorString()));
     }
 }

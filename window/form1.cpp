@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 namespace {
 
@@ -231,7 +232,12 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
 
 void Form1::Form_Load()
 {
-    guarded("Restoring the recent files failed", [this] { hix.RestoreList(*this); });
+    guarded("Restoring the recent files failed", [this] {
+        hix.RestoreList(*this);
+        // A first run's defaults are saved like any change: unless another copy saved first.
+        if (store.hasUnsavedChanges())
+            hix.changeShared([] {});
+    });
 }
 
 void Form1::Command1_Click()
@@ -246,12 +252,16 @@ void Form1::mnuOpen_Click()
 
 void Form1::Command2_Click()
 {
-    guarded("Setting the maximum failed", [this] { hix.ApplyMaximum(); });
+    guarded("Setting the maximum failed", [this] { hix.changeShared([this] { hix.ApplyMaximum(); }); });
 }
 
 void Form1::mnuHIX_Click(std::int16_t index)
 {
-    guarded("Opening a recent file failed", [this, index] { hix.OpenPath(entries->tag(index)); });
+    guarded("Opening a recent file failed", [this, index] {
+        // The path the user chose, wherever another copy's list puts it.
+        const std::string path = entries->tag(index);
+        hix.changeShared([this, &path] { hix.OpenPath(path); });
+    });
 }
 
 void Form1::mnuExit_Click()
@@ -259,25 +269,38 @@ void Form1::mnuExit_Click()
     close();
 }
 
+void Form1::refreshList()
+{
+    if (runningActions > 0) {
+        refreshWaiting = true;
+        return;
+    }
+    guarded("Reading the recent files failed", [this] {
+        if (store.reload())
+            hix.ReloadList();
+    });
+}
+
 void Form1::ChooseFile()
 {
     // A cancelled dialog opens nothing: an empty path would empty the stored list.
     if (const std::optional<std::string> chosen = CommonDialog1.chooseFileToOpen())
-        hix.OpenPath(*chosen);
+        hix.changeShared([this, &chosen] { hix.OpenPath(*chosen); });
 }
 
-// Every change a handler makes is saved once it ends, and any error reaches the user.
+// Any error reaches the user, and a refresh that came in meanwhile runs once the action is over.
 template<typename Handler>
 void Form1::guarded(const char* failure, Handler handler)
 {
+    ++runningActions;
     try {
         handler();
     } catch (const std::exception& error) {
         messageBox.showError(std::string(failure) + ".\n\n" + error.what());
     }
-    try {
-        store.flush();
-    } catch (const std::exception& error) {
-        messageBox.showError(error.what());
-    }
+    if (const std::string notice = store.takeNotice(); !notice.empty())
+        messageBox.show(notice);
+    --runningActions;
+    if (runningActions == 0 && std::exchange(refreshWaiting, false))
+        refreshList();
 }

@@ -33,6 +33,11 @@ public:
     TextBox& Text1() override;
     TextBox& maxHixTxt() override;
 
+public slots:
+    // Shows the list as another copy, or a person, left it in the store. Waits while an action
+    // runs, so that nothing changes under its feet.
+    void refreshList();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -58,6 +63,8 @@ private:
     SettingsStore& store;
     HIX hix;
     bool loaded = false;
+    int runningActions = 0;
+    bool refreshWaiting = false;
 
     QList<QAction*> inertShortcutItems;
     ActionEntryArray* entries = nullptr;

@@ -1,4 +1,5 @@
 #include "form1.h"
+#include "settingswatcher.h"
 #include "usersettingsstore.h"
 
 #include <QApplication>
@@ -11,5 +12,8 @@ int main(int argc, char* argv[])
     UserSettingsStore store(QApplication::applicationName());
     Form1 form(store);
     form.show();
+    // Other running copies and text editors change the list too; the window shows their changes.
+    const SettingsWatcher watcher(store.fileName());
+    QObject::connect(&watcher, &SettingsWatcher::changed, &form, &Form1::refreshList);
     return QApplication::exec();
 }

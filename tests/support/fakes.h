@@ -37,12 +37,31 @@ public:
         values.erase({section, key});
         ++writes;
     }
+    void lock() override
+    {
+        if (!lockError.empty())
+            throw std::runtime_error(lockError);
+        locked = true;
+        ++locks;
+    }
+    void unlock() override { locked = false; }
+    bool reload() override
+    {
+        if (!outside)
+            return false;
+        values = saved = *std::exchange(outside, std::nullopt);
+        return true;
+    }
+    void revert() override { values = saved; }
+    bool hasUnsavedChanges() const override { return values != saved; }
     void flush() override
     {
         if (!flushError.empty())
             throw std::runtime_error(flushError);
+        saved = values;
         ++flushes;
     }
+    std::string takeNotice() override { return std::exchange(notice, {}); }
 
     std::optional<std::string> value(const std::string& section, const std::string& key) const
     {
@@ -60,10 +79,17 @@ public:
     }
 
     std::map<Key, std::string> values;
+    std::map<Key, std::string> saved;
+    // What another copy stored, for the next reload to find.
+    std::optional<std::map<Key, std::string>> outside;
     int writes = 0;
     int flushes = 0;
+    int locks = 0;
+    bool locked = false;
     std::string readError;
     std::string flushError;
+    std::string lockError;
+    std::string notice;
 };
 
 struct ShownMessage {

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -9,11 +10,13 @@
 #include <QStandardPaths>
 #include <QStringDecoder>
 #include <QTemporaryFile>
+#include <QThread>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -149,7 +152,6 @@ void syncFolder(const QString& folder)
 UserSettingsStore::UserSettingsStore(const QString& applicationName)
     : path(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
         + QStringLiteral("/hix/") + applicationName + QStringLiteral(".conf"))
-    , lockFile(path + QStringLiteral(".lock"))
 {
     try {
         read();
@@ -162,6 +164,7 @@ UserSettingsStore::UserSettingsStore(const QString& applicationName)
 
 UserSettingsStore::~UserSettingsStore()
 {
+    unlock();
     pin(-1);
 }
 
@@ -200,30 +203,36 @@ void UserSettingsStore::DeleteSetting(const std::string& section, const std::str
 
 void UserSettingsStore::lock()
 {
+    // The kernel drops the lock of a copy that ends, however it ends: no lock outlives its holder.
     QDir().mkpath(QFileInfo(path).path());
-    if (lockFile.tryLock(lockTimeoutMs))
-        return;
-    if (lockFile.error() == QLockFile::LockFailedError) {
-        // A file that holds no lock information was not left by a copy of the program.
-        qint64 pid = 0;
-        QString host, application;
-        if (!lockFile.getLockInfo(&pid, &host, &application) && lockFile.removeStaleLockFile()
-            && lockFile.tryLock(0))
-            return;
-        fail(QStringLiteral("Another copy of the program has been changing %1 for more than %2 "
-                            "seconds, so nothing was changed. Please try again.")
-                 .arg(path)
-                 .arg(lockTimeoutMs / 1000));
+    const QString lockName = path + QStringLiteral(".lock");
+    const int descriptor
+        = ::open(QFile::encodeName(lockName).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (descriptor < 0)
+        fail(QStringLiteral("Could not lock %1: %2.").arg(lockName, systemError(errno)));
+    const QDeadlineTimer deadline(lockTimeoutMs);
+    while (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        if ((error == EWOULDBLOCK || error == EINTR) && !deadline.hasExpired()) {
+            QThread::msleep(1);
+            continue;
+        }
+        ::close(descriptor);
+        if (error == EWOULDBLOCK)
+            fail(QStringLiteral("Another copy of the program has been changing %1 for more than "
+                                "%2 seconds, so nothing was changed. Please try again.")
+                     .arg(path)
+                     .arg(lockTimeoutMs / 1000));
+        fail(QStringLiteral("Could not lock %1: %2.").arg(lockName, systemError(error)));
     }
-    const QString cause = lockFile.error() == QLockFile::PermissionError
-        ? QStringLiteral("permission denied")
-        : QStringLiteral("the lock file cannot be created");
-    fail(QStringLiteral("Could not lock %1: %2.").arg(lockFile.fileName(), cause));
+    lockDescriptor = descriptor;
 }
 
 void UserSettingsStore::unlock()
 {
-    lockFile.unlock();
+    if (lockDescriptor >= 0)
+        ::close(lockDescriptor);
+    lockDescriptor = -1;
 }
 
 bool UserSettingsStore::reload()

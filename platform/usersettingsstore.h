@@ -3,7 +3,6 @@
 #include "settingsstore.h"
 
 #include <QByteArray>
-#include <QLockFile>
 #include <QMap>
 #include <QString>
 #include <QVariant>
@@ -57,7 +56,7 @@ private:
     void keepUnreadableCopy();
 
     QString path;
-    QLockFile lockFile;
+    int lockDescriptor = -1;
     Values stored;
     Values values;
     FileStamp stamp;

@@ -82,7 +82,8 @@ void HIX::CheckTypedMaximum()
 {
     if (convertToInt16(maxTextBox().text()).kind == Int16Conversion::Kind::NotNumeric) {
         messageBox.show(notANumberPrompt);
-        putMaximum(fallbackMaximum);
+        // The fallback stands for what the user typed, so a reload leaves it alone too.
+        maxTextBox().setText(std::to_string(fallbackMaximum));
     }
 }
 

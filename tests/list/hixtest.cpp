@@ -403,4 +403,90 @@ TEST(Indexes, EndAtTheTopOfTheRangeAndAreEmptyWhenReversed)
     EXPECT_EQ(std::ranges::distance(indexes(5, -32768)), 0);
 }
 
+TEST_F(HixTest, ReloadShowsWhatAnotherCopyStored)
+{
+    struct Case {
+        std::string name;
+        Paths paths;
+        std::optional<std::string> count;
+        Paths shown;
+        bool separator;
+    };
+    const Case cases[] = {
+        {"grown", {"/e", "/d", "/c", "/b", "/a"}, "5", {"/e", "/d", "/c", "/b", "/a"}, true},
+        {"shrunk", {"/z"}, "1", {"/z"}, true},
+        {"emptied", {}, "0", {""}, false},
+        {"count lost", {"/z"}, std::nullopt, {""}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeStore store;
+        FakeMessageBox messages;
+        FakeForm form;
+        HIX hix{store, messages};
+        store.setPaths({"/c", "/b", "/a"});
+        store.values[{"Config", "noHIX"}] = "3";
+        store.values[{"Config", "MAX_FILES"}] = "5";
+        hix.RestoreList(form);
+
+        store.values = {{{"Config", "MAX_FILES"}, "6"}};
+        store.setPaths(c.paths);
+        if (c.count)
+            store.values[{"Config", "noHIX"}] = *c.count;
+        hix.ReloadList();
+
+        EXPECT_EQ(form.entries.tags(), c.shown);
+        EXPECT_EQ(form.bar.visible, c.separator);
+        EXPECT_EQ(form.entries.at(1).visible, c.shown.front() != "");
+        EXPECT_EQ(form.maximum.value, "6");
+        EXPECT_TRUE(messages.shown.empty());
+    }
+}
+
+TEST_F(HixTest, ReloadLeavesAHalfTypedMaximumAlone)
+{
+    restore({"/a"}, "5");
+    setMaximum("1");
+    store.values[{"Config", "MAX_FILES"}] = "7";
+
+    hix.ReloadList();
+
+    EXPECT_EQ(form.maximum.value, "1");
+    EXPECT_EQ(hix.state().maxEntries, 7);
+}
+
+TEST_F(HixTest, ChangeAsksForANumberBeforeItLocksAndRebuildsFirst)
+{
+    restore({"/b", "/a"}, "5");
+    setMaximum("many");
+    messages.onShow = [this] { EXPECT_FALSE(store.locked); };
+    store.outside = store.values;
+    (*store.outside)[{"Recent Files", "1"}] = "/other";
+
+    hix.changeShared([this] { hix.OpenPath("/new"); });
+
+    EXPECT_EQ(messages.shown, std::vector{notANumber});
+    EXPECT_EQ(storedPaths(3), (Paths{"/new", "/other", "/a"}));
+    EXPECT_EQ(form.maximum.value, "4");
+    EXPECT_EQ(store.flushes, 1);
+    EXPECT_FALSE(store.locked);
+}
+
+TEST_F(HixTest, ChangeThatFailsHalfWayLeavesTheStoredList)
+{
+    restore({"/b", "/a"}, "5");
+    store.saved = store.values;
+
+    EXPECT_THROW(hix.changeShared([this] {
+        hix.OpenPath("/new");
+        throw std::runtime_error("half-way");
+    }),
+        std::runtime_error);
+
+    EXPECT_EQ(form.entries.tags(), (Paths{"/b", "/a"}));
+    EXPECT_EQ(store.values, store.saved);
+    EXPECT_EQ(store.flushes, 0);
+    EXPECT_FALSE(store.locked);
+}
+
 } // namespace

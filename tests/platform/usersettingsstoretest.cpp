@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -18,6 +19,10 @@ private slots:
     void everyPathRoundTripsThroughTheFile();
     void differentNamesKeepSeparateSettings();
     void failedFlushNamesTheFileAndKeepsChanges();
+    void unreadableFileIsCopiedOnceBeforeItIsWrittenOver_data();
+    void unreadableFileIsCopiedOnceBeforeItIsWrittenOver();
+    void reloadFindsEachSaveOfAnotherCopy();
+    void anyFileWhereTheLockBelongsStillLocks();
 
 private:
     QString confPath(const QString& name) const
@@ -154,6 +159,84 @@ void UserSettingsStoreTest::failedFlushNamesTheFileAndKeepsChanges()
     QFile file(blocked);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().contains("/kept"));
+}
+
+void UserSettingsStoreTest::unreadableFileIsCopiedOnceBeforeItIsWrittenOver_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    const QByteArray valid = "[Config]\nMAX_FILES=5\nnoHIX=1\n\n[Recent%20Files]\n1=/home/a.txt\n";
+    QTest::newRow("garbage") << QByteArray("this is not a settings file\n") + valid;
+    QTest::newRow("binary") << valid + QByteArray("\x00\x01\x02\xff", 4);
+    QTest::newRow("truncated") << valid.left(24);
+    QTest::newRow("invalid UTF-8") << valid + "2=/home/\xc3\x28.txt\n";
+    QTest::newRow("missing bracket") << QByteArray("[Config\nMAX_FILES=5\n");
+    QTest::newRow("10 MB") << valid + QByteArray(10 << 20, 'x');
+}
+
+void UserSettingsStoreTest::unreadableFileIsCopiedOnceBeforeItIsWrittenOver()
+{
+    QFETCH(QByteArray, contents);
+    const QString name = QStringLiteral("unreadable-%1").arg(QTest::currentDataTag());
+    QFile original(confPath(name));
+    QVERIFY(original.open(QIODevice::WriteOnly));
+    original.write(contents);
+    original.close();
+    const QString folder = QFileInfo(confPath(name)).path();
+    const auto copies = [&] {
+        return QDir(folder).entryList({name + QStringLiteral(".conf.unreadable-*")});
+    };
+
+    {
+        UserSettingsStore store(name);
+        QVERIFY(store.takeNotice().empty());
+        store.SaveSetting("Config", "MAX_FILES", "7");
+        store.flush();
+        QCOMPARE(copies().size(), 1);
+        const std::string notice = store.takeNotice();
+        QVERIFY2(notice.find(copies()[0].toStdString()) != std::string::npos, notice.c_str());
+        QVERIFY(store.takeNotice().empty());
+        QFile copy(QDir(folder).filePath(copies()[0]));
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        QVERIFY(copy.readAll() == contents);
+    }
+
+    UserSettingsStore restarted(name);
+    QCOMPARE(restarted.GetSetting("Config", "MAX_FILES", ""), std::string("7"));
+    restarted.SaveSetting("Config", "MAX_FILES", "8");
+    restarted.flush();
+    QCOMPARE(copies().size(), 1);
+    QVERIFY(restarted.takeNotice().empty());
+}
+
+void UserSettingsStoreTest::reloadFindsEachSaveOfAnotherCopy()
+{
+    // Saves of equal size within one clock tick: a size and time stamp cannot tell them apart.
+    UserSettingsStore mine(QStringLiteral("quick"));
+    UserSettingsStore other(QStringLiteral("quick"));
+    for (const char* path : {"/a/1", "/a/2", "/a/3", "/a/4"}) {
+        other.SaveSetting("Recent Files", "1", path);
+        other.flush();
+        QVERIFY(mine.reload());
+        QCOMPARE(mine.GetSetting("Recent Files", "1", ""), std::string(path));
+        QVERIFY(!mine.reload());
+    }
+}
+
+void UserSettingsStoreTest::anyFileWhereTheLockBelongsStillLocks()
+{
+    UserSettingsStore store(QStringLiteral("strange-lock"));
+    QFile lockFile(confPath(QStringLiteral("strange-lock")) + QStringLiteral(".lock"));
+    QVERIFY(lockFile.open(QIODevice::WriteOnly));
+    lockFile.write("not a lock\x00\x01");
+    lockFile.close();
+
+    store.lock();
+    store.SaveSetting("Recent Files", "1", "/locked");
+    store.flush();
+    store.unlock();
+
+    QCOMPARE(UserSettingsStore(QStringLiteral("strange-lock")).GetSetting("Recent Files", "1", ""),
+        std::string("/locked"));
 }
 
 QTEST_GUILESS_MAIN(UserSettingsStoreTest)

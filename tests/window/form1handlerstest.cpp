@@ -39,6 +39,7 @@ private slots:
     void failedSaveIsReported();
     void exitClosesWithoutWriting();
     void restartShowsTheStoredList();
+    void refreshWaitsUntilTheActionEnds();
 
 private:
     void show();
@@ -386,6 +387,26 @@ void Form1HandlersTest::restartShowsTheStoredList()
     QCOMPARE(second.mnuHIX().tag(1), std::string("/home/alex/b.txt"));
     QCOMPARE(second.mnuHIX().tag(2), std::string("/home/alex/a.txt"));
     QVERIFY(entries[0]->isVisible() && entries[1]->isVisible());
+}
+
+void Form1HandlersTest::refreshWaitsUntilTheActionEnds()
+{
+    show();
+    open("/a");
+    store.outside = store.values;
+    (*store.outside)[{"Recent Files", "1"}] = "/other";
+    Paths duringPrompt;
+    messages.onShow = [&] {
+        form->refreshList();
+        duringPrompt = entryTags();
+    };
+    form->findChild<QLineEdit*>("maxHixTxt")->setText("many");
+
+    QTest::mouseClick(form->findChild<QPushButton*>("Command2"), Qt::LeftButton);
+
+    QCOMPARE(duringPrompt, Paths{"/a"});
+    QCOMPARE(entryTags(), Paths{"/other"});
+    QVERIFY(!store.locked);
 }
 
 QTEST_MAIN(Form1HandlersTest)

@@ -2,7 +2,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 PROGRAM := $(BUILD_DIR)/window/hix
 
-.PHONY: all setup configure build run test bench screenshot format clean
+.PHONY: all setup configure build run test stress bench screenshot format clean
 
 all: build
 
@@ -21,6 +21,10 @@ run: configure
 
 test: build
 	@ctest --test-dir $(BUILD_DIR) --output-on-failure
+
+# The long forms of the tests that run copies of the program against each other.
+stress: build
+	@HIX_SHARED_OPENS=500 $(BUILD_DIR)/tests/list/sharedlist_tests
 
 bench: build
 	@$(BUILD_DIR)/bench/hix_bench

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QTemporaryDir>
+#include <array>
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -102,6 +103,40 @@ void flushSettingsFile(benchmark::State& state)
     }
 }
 BENCHMARK(flushSettingsFile)->Unit(benchmark::kMicrosecond);
+
+// What every action pays before it changes the list when no other copy saved: a stat.
+void checkForAnotherCopysSave(benchmark::State& state)
+{
+    const QTemporaryDir configHome;
+    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+    UserSettingsStore store(QStringLiteral("bench-check"));
+    store.SaveSetting("Recent Files", "1", fullList().front());
+    store.flush();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(store.reload());
+}
+BENCHMARK(checkForAnotherCopysSave)->Unit(benchmark::kMicrosecond);
+
+// Another copy saved a different list of twenty: the window's menu follows it.
+void rebuildTwentyEntriesLive(benchmark::State& state)
+{
+    FakeStore store;
+    FakeMessageBox messages;
+    ScriptedFileDialog dialog;
+    storeFullList(store);
+    Form1 form(store, &messages, &dialog);
+    form.show();
+    auto other = store.values;
+    for (int i = 1; i <= 20; ++i)
+        other[{"Recent Files", std::to_string(i)}] = "/srv/elsewhere/" + std::to_string(i) + ".txt";
+    std::array lists{other, store.values};
+    int round = 0;
+    for (auto _ : state) {
+        store.outside = lists[round++ % 2];
+        form.refreshList();
+    }
+}
+BENCHMARK(rebuildTwentyEntriesLive)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

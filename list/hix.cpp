@@ -263,8 +263,7 @@ void HIX::RevealList()
 
 void HIX::LogPath(const std::string& path)
 {
-    TextBox& log = form().Text1();
-    log.setText(log.text() + path + "\r\n");
+    form().Text1().appendText(path + "\r\n");
 }
 
 Form& HIX::form() const

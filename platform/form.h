@@ -10,6 +10,8 @@ public:
     // Lines end in CR LF, whatever the widget uses.
     virtual std::string text() const = 0;
     virtual void setText(const std::string& text) = 0;
+    // What setText(text() + more) does, at a cost that does not grow with the text already there.
+    virtual void appendText(const std::string& more) = 0;
 };
 
 class MenuItem {

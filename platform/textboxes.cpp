@@ -20,6 +20,20 @@ void LineEditTextBox::setText(const std::string& text)
     edit->setText(QString::fromStdString(text));
 }
 
+void LineEditTextBox::appendText(const std::string& more)
+{
+    edit->setText(edit->text() + QString::fromStdString(more));
+}
+
+namespace {
+
+QString withLineBreaks(const std::string& text)
+{
+    return QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+} // namespace
+
 PlainTextEditTextBox::PlainTextEditTextBox(QPlainTextEdit* edit)
     : edit(edit)
 {
@@ -32,17 +46,14 @@ std::string PlainTextEditTextBox::text() const
 
 void PlainTextEditTextBox::setText(const std::string& text)
 {
-    const QString lines
-        = QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    const QString current = edit->toPlainText();
-    // Appending, rather than replacing, leaves the user's cursor where it was and scrolls to the
-    // new line instead of back to the top.
-    if (lines.startsWith(current)) {
-        QTextCursor end(edit->document());
-        end.movePosition(QTextCursor::End);
-        end.insertText(lines.sliced(current.size()));
-        edit->verticalScrollBar()->setValue(edit->verticalScrollBar()->maximum());
-    } else {
-        edit->setPlainText(lines);
-    }
+    edit->setPlainText(withLineBreaks(text));
+}
+
+void PlainTextEditTextBox::appendText(const std::string& more)
+{
+    // The user's cursor stays where it is, and the view scrolls to the new line.
+    QTextCursor end(edit->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(withLineBreaks(more));
+    edit->verticalScrollBar()->setValue(edit->verticalScrollBar()->maximum());
 }

@@ -11,6 +11,7 @@ public:
 
     std::string text() const override;
     void setText(const std::string& text) override;
+    void appendText(const std::string& more) override;
 
 private:
     QLineEdit* edit;
@@ -23,6 +24,7 @@ public:
 
     std::string text() const override;
     void setText(const std::string& text) override;
+    void appendText(const std::string& more) override;
 
 private:
     QPlainTextEdit* edit;

@@ -15,7 +15,9 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QFontMetricsF>
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <utility>
 
@@ -29,15 +31,34 @@ QRect fromTwips(int left, int top, int width, int height)
 }
 
 // The geometry is fixed, the user's fonts are not: when a caption is too wide for its control, the
-// controls share a smaller font rather than clip it.
+// controls share a smaller font rather than clip it. Only the caption scales with the font, not the
+// control's padding around it, so the size that fits is worked out once and set once.
 void shrinkFontToFit(QWidget* parent, std::initializer_list<QWidget*> captioned)
 {
+    constexpr qreal smallest = 6;
+    constexpr qreal step = 0.25;
+    qreal scale = 1;
+    for (const QWidget* widget : captioned) {
+        const int wanted = widget->sizeHint().width();
+        if (wanted <= widget->width())
+            continue;
+        const qreal caption
+            = QFontMetricsF(widget->font()).horizontalAdvance(widget->property("text").toString());
+        scale = std::min(scale, (widget->width() - (wanted - caption)) / caption);
+    }
+    if (scale >= 1)
+        return;
+    QFont font = parent->font();
     const auto clipped
         = [](const QWidget* widget) { return widget->sizeHint().width() > widget->width(); };
-    QFont font = parent->font();
-    while (std::ranges::any_of(captioned, clipped) && font.pointSizeF() > 6) {
-        font.setPointSizeF(font.pointSizeF() - 0.25);
+    qreal size = std::max(smallest, std::floor(font.pointSizeF() * scale / step) * step);
+    // Hinting rounds widths, so the size worked out can still be a step too large.
+    for (;;) {
+        font.setPointSizeF(size);
         parent->setFont(font);
+        if (size <= smallest || !std::ranges::any_of(captioned, clipped))
+            return;
+        size -= step;
     }
 }
 

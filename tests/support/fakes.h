@@ -138,6 +138,7 @@ public:
 
     std::string text() const override { return value; }
     void setText(const std::string& text) override { value = text; }
+    void appendText(const std::string& more) override { value += more; }
 
     std::string value;
 };

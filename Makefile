@@ -27,7 +27,7 @@ stress: build
 	@HIX_SHARED_OPENS=500 $(BUILD_DIR)/tests/list/sharedlist_tests
 
 bench: build
-	@$(BUILD_DIR)/bench/hix_bench
+	@bash bench/run.sh $(BUILD_DIR)
 
 screenshot: build
 	@bash scripts/screenshot.sh $(PROGRAM) docs/screenshot.png

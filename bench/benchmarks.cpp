@@ -5,9 +5,19 @@
 #include "numeric.h"
 #include "usersettingsstore.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <array>
+#include <cstdio>
+#include <functional>
+#include <string_view>
+#include <sys/inotify.h>
+#include <unistd.h>
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -138,6 +148,97 @@ void rebuildTwentyEntriesLive(benchmark::State& state)
 }
 BENCHMARK(rebuildTwentyEntriesLive)->Unit(benchmark::kMicrosecond);
 
+// An open costs what it costs whether the log holds ten lines or ten thousand.
+void openWithLogOf(benchmark::State& state)
+{
+    FakeStore store;
+    FakeMessageBox messages;
+    ScriptedFileDialog dialog;
+    storeFullList(store);
+    Form1 form(store, &messages, &dialog);
+    form.show();
+    auto* log = form.findChild<QPlainTextEdit*>("Text1");
+    const QString lines = QStringLiteral("/home/alex/earlier.txt\n").repeated(state.range(0));
+    auto* open = form.findChild<QPushButton*>("Command1");
+    int opened = 0;
+    for (auto _ : state) {
+        if (opened % 50 == 0) {
+            state.PauseTiming();
+            log->setPlainText(lines);
+            state.ResumeTiming();
+        }
+        dialog.answers.push_back("/tmp/new-" + std::to_string(++opened));
+        open->click();
+    }
+}
+BENCHMARK(openWithLogOf)->Arg(10)->Arg(10'000)->Unit(benchmark::kMicrosecond);
+
+// Prints how often each user action replaced the settings file, counted by the kernel.
+int countReplacements()
+{
+    const QTemporaryDir configHome;
+    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+    UserSettingsStore store(QStringLiteral("replaced"));
+    for (const auto& [key, value] : [] {
+             FakeStore full;
+             storeFullList(full);
+             return full.values;
+         }())
+        store.SaveSetting(key.first, key.second, value);
+    store.flush();
+
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    inotify_add_watch(watch, QFile::encodeName(QFileInfo(store.fileName()).path()).constData(),
+        IN_MOVED_TO | IN_CLOSE_WRITE);
+    const auto replacements = [watch, name = QFileInfo(store.fileName()).fileName().toStdString()] {
+        int count = 0;
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t got; (got = read(watch, buffer, sizeof buffer)) > 0;) {
+            for (char* at = buffer; at < buffer + got;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(at);
+                count += (event->mask & IN_MOVED_TO) && event->len && name == event->name;
+                at += sizeof(inotify_event) + event->len;
+            }
+        }
+        return count;
+    };
+
+    FakeMessageBox messages;
+    ScriptedFileDialog dialog;
+    Form1 form(store, &messages, &dialog);
+    const auto entry = [&form](int index) {
+        for (QAction* action : form.findChildren<QAction*>("mnuHIX")) {
+            if (action->data().toInt() == index)
+                return action;
+        }
+        return static_cast<QAction*>(nullptr);
+    };
+    auto* maximum = form.findChild<QLineEdit*>("maxHixTxt");
+    const std::pair<const char*, std::function<void()>> actions[] = {
+        {"start", [&] { form.show(); }},
+        {"add to a full list",
+            [&] {
+                dialog.answers.push_back("/tmp/new.txt");
+                form.findChild<QPushButton*>("Command1")->click();
+            }},
+        {"promote entry 5", [&] { entry(5)->trigger(); }},
+        {"promote entry 1", [&] { entry(1)->trigger(); }},
+        {"submit an unchanged maximum", [&] { form.findChild<QPushButton*>("Command2")->click(); }},
+        {"submit a smaller maximum",
+            [&] {
+                maximum->setText(QStringLiteral("10"));
+                form.findChild<QPushButton*>("Command2")->click();
+            }},
+    };
+    for (const auto& [name, action] : actions) {
+        action();
+        QApplication::processEvents();
+        std::printf("replacements\t%s\t%d\n", name, replacements());
+    }
+    close(watch);
+    return messages.errors.empty() ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -147,6 +248,8 @@ int main(int argc, char** argv)
     // The offscreen platform warns about window size hints at every show.
     qputenv("QT_LOGGING_RULES", "default.warning=false");
     QApplication application(argc, argv);
+    if (argc > 1 && std::string_view(argv[1]) == "--replacements")
+        return countReplacements();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

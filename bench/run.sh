@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Prints one table: start-up and peak memory of the program against a bare Qt window with the same
+# menus and controls (interleaved pairs in one virtual X server), settings-file replacements per
+# action, and the micro benchmarks.
+#   run.sh BUILD_DIR [PAIRS]
+set -euo pipefail
+build=$(realpath "$1")
+pairs=${2:-15}
+source "$(dirname "$0")/../scripts/xsession.sh"
+
+XDG_CONFIG_HOME=$(mktemp -d)
+export XDG_CONFIG_HOME
+start_x
+{
+    printf '[Config]\nMAX_FILES=20\nnoHIX=20\n\n[Recent%%20Files]\n'
+    for i in $(seq 20); do
+        printf '%d=/home/alex/Documents/projects/%02d/minutes of the weekly meeting.txt\n' "$i" "$i"
+    done
+} | write_settings hix
+
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+samples=$(mktemp)
+for pair in $(seq "$pairs"); do
+    # Which of the two starts first alternates, so neither always finds the caches warmer.
+    if [ $((pair % 2)) -eq 1 ]; then
+        bare=$("$build/bench/mapwait" "$build/bench/bare_window")
+        program=$("$build/bench/mapwait" "$build/window/hix")
+    else
+        program=$("$build/bench/mapwait" "$build/window/hix")
+        bare=$("$build/bench/mapwait" "$build/bench/bare_window")
+    fi
+    echo "$bare $program" >>"$samples"
+done
+
+column() { awk "{ print $1 }" "$samples" | median; }
+start_bare=$(column '$1'); start_program=$(column '$3')
+memory_bare=$(column '$2 / 1024'); memory_program=$(column '$4 / 1024')
+start_ratio=$(column '$3 / $1'); memory_ratio=$(column '$4 / $2')
+
+echo "| measure | goal | measured |"
+echo "| --- | --- | --- |"
+printf '| start-up to mapped window, program / bare (median of %d pairs) | at most 1.05 | %.3f |\n' "$pairs" "$start_ratio"
+printf '| start-up, program and bare (medians) | | %.1f ms, %.1f ms |\n' "$start_program" "$start_bare"
+printf '| peak memory, program / bare | at most 1.05 | %.3f |\n' "$memory_ratio"
+printf '| peak memory, program and bare (medians) | | %.1f MiB, %.1f MiB |\n' "$memory_program" "$memory_bare"
+QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES="default.warning=false" "$build/bench/hix_bench" --replacements |
+    while IFS=$'\t' read -r _ action count; do
+        case "$action" in
+            "add to a full list" | "promote entry 5" | "submit a smaller maximum") goal=1 ;;
+            *) goal=0 ;;
+        esac
+        echo "| settings-file replacements: $action | $goal | $count |"
+    done
+QT_QPA_PLATFORM=offscreen "$build/bench/hix_bench" --benchmark_format=csv 2>/dev/null |
+    awk -F, 'NR > 1 {
+        gsub(/"/, "", $1)
+        goals["displayTextOfLongPath"] = "under 1 us"; goals["convertTypedMaximum"] = "under 1 us"
+        goals["convertFiveThousandDigits"] = "under 1 ms"; goals["openNewPathWithFullList"] = "under 1 ms"
+        goals["startWindowWithFullList"] = "under 50 ms"; goals["flushSettingsFile"] = "under 10 ms"
+        goals["checkForAnotherCopysSave"] = "under 50 us"; goals["rebuildTwentyEntriesLive"] = "under 5 ms"
+        goals["openWithLogOf/10"] = "about the same for 10 and 10,000 lines"; goals["openWithLogOf/10000"] = goals["openWithLogOf/10"]
+        printf "| %s | %s | %.3g %s |\n", $1, goals[$1], $3, $5
+    }'
+rm -f "$samples"
+rm -rf "$XDG_CONFIG_HOME"

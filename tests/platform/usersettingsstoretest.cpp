@@ -23,6 +23,7 @@ private slots:
     void unreadableFileIsCopiedOnceBeforeItIsWrittenOver();
     void reloadFindsEachSaveOfAnotherCopy();
     void anyFileWhereTheLockBelongsStillLocks();
+    void valuesSavedAsTheyWereWriteNothing();
 
 private:
     QString confPath(const QString& name) const
@@ -237,6 +238,23 @@ void UserSettingsStoreTest::anyFileWhereTheLockBelongsStillLocks()
 
     QCOMPARE(UserSettingsStore(QStringLiteral("strange-lock")).GetSetting("Recent Files", "1", ""),
         std::string("/locked"));
+}
+
+void UserSettingsStoreTest::valuesSavedAsTheyWereWriteNothing()
+{
+    UserSettingsStore store(QStringLiteral("unchanged"));
+    store.SaveSetting("Config", "MAX_FILES", "3");
+    store.SaveSetting("Recent Files", "1", "/a");
+    store.flush();
+    const UserSettingsStore::FileStamp written = store.currentStamp();
+
+    store.SaveSetting("Config", "MAX_FILES", "3");
+    store.SaveSetting("Recent Files", "1", "/a");
+    store.DeleteSetting("Recent Files", "2");
+    QVERIFY(!store.hasUnsavedChanges());
+    store.flush();
+
+    QVERIFY(store.currentStamp() == written);
 }
 
 QTEST_GUILESS_MAIN(UserSettingsStoreTest)

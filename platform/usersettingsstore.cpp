@@ -9,9 +9,9 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringDecoder>
-#include <QTemporaryFile>
 #include <QThread>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -74,23 +74,44 @@ bool holdsOnlyReadableLines(const QByteArray& bytes)
 
 // QSettings reads and writes INI text only through a file, and it caches what it read by file name
 // with a time stamp too coarse to tell two quick saves apart. A scratch file of a new name for
-// every use keeps each parse and each serialisation to the bytes at hand.
-void openScratch(QTemporaryFile& scratch)
+// every use keeps each parse and each serialisation to the bytes at hand. The names come from the
+// process and a count, not at random: seeding Qt's random generator takes half a millisecond of
+// start-up on a virtual machine.
+class ScratchFile
 {
-    scratch.setFileTemplate(QDir::tempPath() + QStringLiteral("/hix-settings-XXXXXX.conf"));
-    if (!scratch.open())
-        fail(QStringLiteral("Could not create a scratch file in %1: %2.")
-                 .arg(QDir::tempPath(), scratch.errorString()));
-}
+public:
+    ScratchFile()
+    {
+        static std::atomic<unsigned> made;
+        const QString folder = QDir::tempPath();
+        for (int attempt = 0;; ++attempt) {
+            file.setFileName(QStringLiteral("%1/hix-settings-%2-%3.conf")
+                    .arg(folder)
+                    .arg(QCoreApplication::applicationPid())
+                    .arg(made++));
+            if (file.open(QIODevice::ReadWrite | QIODevice::NewOnly))
+                return;
+            // A name can be left taken by a copy that died with the same process number.
+            if (!file.exists() || attempt == 100)
+                fail(QStringLiteral("Could not create a scratch file in %1: %2.")
+                         .arg(folder, file.errorString()));
+        }
+    }
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+    ~ScratchFile() { QFile::remove(file.fileName()); }
+
+    QString name() const { return file.fileName(); }
+    QFile file;
+};
 
 QMap<QString, QVariant> parsed(const QByteArray& bytes, bool& formatError)
 {
-    QTemporaryFile scratch;
-    openScratch(scratch);
-    if (scratch.write(bytes) != bytes.size() || !scratch.flush())
+    ScratchFile scratch;
+    if (scratch.file.write(bytes) != bytes.size() || !scratch.file.flush())
         fail(QStringLiteral("Could not write the scratch file %1: %2.")
-                 .arg(scratch.fileName(), scratch.errorString()));
-    QSettings ini(scratch.fileName(), QSettings::IniFormat);
+                 .arg(scratch.name(), scratch.file.errorString()));
+    QSettings ini(scratch.name(), QSettings::IniFormat);
     QMap<QString, QVariant> values;
     for (const QString& key : ini.allKeys())
         values.insert(key, ini.value(key));
@@ -100,21 +121,20 @@ QMap<QString, QVariant> parsed(const QByteArray& bytes, bool& formatError)
 
 QByteArray serialised(const QMap<QString, QVariant>& values)
 {
-    QTemporaryFile scratch;
-    openScratch(scratch);
+    ScratchFile scratch;
     {
-        QSettings ini(scratch.fileName(), QSettings::IniFormat);
+        QSettings ini(scratch.name(), QSettings::IniFormat);
         for (auto value = values.begin(); value != values.end(); ++value)
             ini.setValue(value.key(), value.value());
         ini.sync();
         if (ini.status() != QSettings::NoError)
-            fail(QStringLiteral("Could not write the scratch file %1.").arg(scratch.fileName()));
+            fail(QStringLiteral("Could not write the scratch file %1.").arg(scratch.name()));
     }
     // QSettings replaced the scratch file, so it is read again by name.
-    QFile written(scratch.fileName());
+    QFile written(scratch.name());
     if (!written.open(QIODevice::ReadOnly))
         fail(QStringLiteral("Could not read the scratch file %1: %2.")
-                 .arg(scratch.fileName(), written.errorString()));
+                 .arg(scratch.name(), written.errorString()));
     return written.readAll();
 }
 

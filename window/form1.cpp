@@ -8,6 +8,8 @@
 #include "textboxes.h"
 
 #include <QAction>
+#include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
@@ -15,7 +17,6 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QFontMetricsF>
 #include <algorithm>
 #include <cmath>
 #include <exception>
@@ -81,10 +82,15 @@ QAction* addSeparator(QMenu* menu, const char* name)
 QFont creditFont()
 {
     QFont font;
-    font.setFamilies({QStringLiteral("Swis721 BT"), QStringLiteral("Helvetica"),
-        QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans"),
-        QStringLiteral("DejaVu Sans")});
-    font.setStyleHint(QFont::SansSerif);
+    // Asking for a family that is not installed makes the font database search all fonts for a
+    // substitute, a millisecond at start-up; the installed list is at hand, so only those are asked.
+    const QStringList installed = QFontDatabase::families();
+    for (const char* family : {"Swis721 BT", "Helvetica", "Arial", "Liberation Sans", "Nimbus Sans"}) {
+        if (installed.contains(QLatin1String(family), Qt::CaseInsensitive)) {
+            font.setFamily(QLatin1String(family));
+            break;
+        }
+    }
     font.setPointSizeF(9.75);
     font.setWeight(QFont::Bold);
     font.setItalic(true);
@@ -187,6 +193,18 @@ void Form1::createControls()
     Command1->setGeometry(fromTwips(960, 840, 1215, 495));
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
 
+    auto* Label1 = new QLabel(QStringLiteral("Maximum Number of Recently Used Files"), client);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(fromTwips(728, 255, 2895, 255));
+
+    auto* Command2 = new QPushButton(QStringLiteral("Submit New Max HIX"), client);
+    Command2->setObjectName(QStringLiteral("Command2"));
+    Command2->setGeometry(fromTwips(2880, 840, 1575, 495));
+    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+
+    // Controls made after the font is fitted inherit it instead of being laid out again.
+    shrinkFontToFit(client, {Command1, Command2, Label1});
+
     auto* Text1 = new QPlainTextEdit(client);
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setGeometry(fromTwips(240, 1560, 4815, 2655));
@@ -207,24 +225,13 @@ void Form1::createControls()
     credit.setColor(QPalette::WindowText, QColor(0, 0, 255));
     credit.setColor(QPalette::Window, QColor(255, 255, 192));
     Label2->setPalette(credit);
-
-    auto* Label1 = new QLabel(QStringLiteral("Maximum Number of Recently Used Files"), client);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(fromTwips(728, 255, 2895, 255));
-
-    auto* Command2 = new QPushButton(QStringLiteral("Submit New Max HIX"), client);
-    Command2->setObjectName(QStringLiteral("Command2"));
-    Command2->setGeometry(fromTwips(2880, 840, 1575, 495));
-    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    shrinkFontToFit(Label2, {Label2});
 
     auto* maxHixTxt = new QLineEdit(QStringLiteral("4"), client);
     maxHixTxt->setObjectName(QStringLiteral("maxHixTxt"));
     maxHixTxt->setGeometry(fromTwips(3960, 240, 615, 285));
-    Label1->setBuddy(maxHixTxt);
     maximumBox = std::make_unique<LineEditTextBox>(maxHixTxt);
-
-    shrinkFontToFit(client, {Command1, Command2, Label1});
-    shrinkFontToFit(Label2, {Label2});
+    Label1->setBuddy(maxHixTxt);
 
     setTabOrder(Command1, Text1);
     setTabOrder(Text1, Command2);

@@ -20,15 +20,18 @@ start_x
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
+# Each start waits for the X server and the kernel to finish tearing down the previous copy.
+start() { sleep 0.2; "$build/bench/mapwait" "$1"; }
+
 samples=$(mktemp)
 for pair in $(seq "$pairs"); do
     # Which of the two starts first alternates, so neither always finds the caches warmer.
     if [ $((pair % 2)) -eq 1 ]; then
-        bare=$("$build/bench/mapwait" "$build/bench/bare_window")
-        program=$("$build/bench/mapwait" "$build/window/hix")
+        bare=$(start "$build/bench/bare_window")
+        program=$(start "$build/window/hix")
     else
-        program=$("$build/bench/mapwait" "$build/window/hix")
-        bare=$("$build/bench/mapwait" "$build/bench/bare_window")
+        program=$(start "$build/window/hix")
+        bare=$(start "$build/bench/bare_window")
     fi
     echo "$bare $program" >>"$samples"
 done

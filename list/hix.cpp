@@ -154,7 +154,7 @@ void HIX::OpenPath(const std::string& path)
 void HIX::promote(std::int16_t index, const std::string& path)
 {
     MenuEntryArray& entries = form().mnuHIX();
-    for (const std::int16_t j : indexes(1, checkedInt16(index - 1)) | std::views::reverse) {
+    for (const std::int16_t j : indexesDown(checkedInt16(index - 1), 1)) {
         const std::string moved = entries.tag(j);
         ShowEntry(checkedInt16(j + 1), moved);
     }
@@ -231,8 +231,7 @@ void HIX::PushStoredPath(const std::string& path)
 {
     if (storedPath(1) == path)
         return;
-    for (const std::int16_t n :
-        indexes(1, checkedInt16(current.maxEntries - 1)) | std::views::reverse)
+    for (const std::int16_t n : indexesDown(checkedInt16(current.maxEntries - 1), 1))
         storePath(checkedInt16(n + 1), storedPath(n));
     storePath(1, path);
 }

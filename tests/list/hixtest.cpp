@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <ranges>
+#include <vector>
 
 namespace {
 
@@ -396,11 +397,15 @@ TEST(CheckedInt16, RaisesInsteadOfWrapping)
     EXPECT_THROW(checkedInt16(-32769), std::overflow_error);
 }
 
-TEST(Indexes, EndAtTheTopOfTheRangeAndAreEmptyWhenReversed)
+TEST(Indexes, EndAtTheEdgesOfTheRangeAndAreEmptyWhenReversed)
 {
     EXPECT_EQ(std::ranges::distance(indexes(1, 32767)), 32767);
     EXPECT_EQ(std::ranges::distance(indexes(5, 4)), 0);
     EXPECT_EQ(std::ranges::distance(indexes(5, -32768)), 0);
+    EXPECT_EQ(std::ranges::distance(indexesDown(-1, -32768)), 32768);
+    EXPECT_EQ(std::ranges::distance(indexesDown(4, 5)), 0);
+    const std::vector<std::int16_t> down(indexesDown(3, 1).begin(), indexesDown(3, 1).end());
+    EXPECT_EQ(down, (std::vector<std::int16_t>{3, 2, 1}));
 }
 
 TEST_F(HixTest, ReloadShowsWhatAnotherCopyStored)

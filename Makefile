@@ -2,7 +2,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 PROGRAM := $(BUILD_DIR)/window/hix
 
-.PHONY: all setup configure build run test stress bench screenshot format clean
+.PHONY: all setup configure build run test stress bench package screenshot format clean
 
 all: build
 
@@ -30,6 +30,9 @@ stress: build
 bench: build
 	@bash bench/run.sh $(BUILD_DIR)
 
+package: setup
+	@bash scripts/package.sh build-package
+
 screenshot: build
 	@bash scripts/screenshot.sh $(PROGRAM) docs/screenshot.png
 
@@ -37,4 +40,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	@rm -rf $(BUILD_DIR)
+	@rm -rf $(BUILD_DIR) build-package

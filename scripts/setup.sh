@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the screenshot need, and only those that
+# Installs the Debian packages the build, the tests, the package and the screenshot need, and only those that
 # are missing, so a second run does nothing.
 set -euo pipefail
 
@@ -8,6 +8,8 @@ packages=(
     qt6-base-dev qt6-qpa-plugins libxcb1-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
+    weston qt6-wayland
+    dpkg-dev file lintian desktop-file-utils appstream
 )
 
 missing=()

@@ -1,13 +1,23 @@
+#include "commandline.h"
 #include "form1.h"
 #include "settingswatcher.h"
+#include "terminationsignals.h"
 #include "usersettingsstore.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[])
 {
+    QApplication::setApplicationVersion(QStringLiteral(HIX_VERSION));
+    if (const std::optional<int> exitCode = answerCommandLine(argc, argv))
+        return *exitCode;
+
+    // The window's Wayland app id is the desktop entry's name, so a desktop finds the program's
+    // icon for its window; on X11 the entry names the window's class instead.
+    QApplication::setDesktopFileName(QStringLiteral(HIX_APP_ID));
     QApplication application(argc, argv);
     QApplication::setApplicationName(UserSettingsStore::executableBaseName());
+    const TerminationSignals terminationSignals;
 
     UserSettingsStore store(QApplication::applicationName());
     Form1 form(store);
@@ -15,5 +25,5 @@ int main(int argc, char* argv[])
     // Other running copies and text editors change the list too; the window shows their changes.
     const SettingsWatcher watcher(store.fileName());
     QObject::connect(&watcher, &SettingsWatcher::changed, &form, &Form1::refreshList);
-    return QApplication::exec();
+    return terminationSignals.received() ? EXIT_SUCCESS : QApplication::exec();
 }

@@ -1,0 +1,63 @@
+#include "terminationsignals.h"
+
+#include <QCoreApplication>
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::array handledSignals{SIGTERM, SIGINT, SIGHUP};
+
+// A signal handler may only do async-signal-safe work: it writes one byte that the event loop
+// reads.
+int wakeUpPipe[2] = {-1, -1};
+
+void wakeUp(int)
+{
+    const int savedErrno = errno;
+    [[maybe_unused]] const ssize_t written = write(wakeUpPipe[1], "!", 1);
+    errno = savedErrno;
+}
+
+int openedReadEnd()
+{
+    if (wakeUpPipe[0] < 0 && pipe2(wakeUpPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        qFatal("Cannot create the pipe that hands termination signals to the event loop");
+    return wakeUpPipe[0];
+}
+
+void setHandler(void (*handler)(int))
+{
+    struct sigaction action { };
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : handledSignals)
+        sigaction(signal, &action, nullptr);
+}
+
+} // namespace
+
+TerminationSignals::TerminationSignals(QObject* parent)
+    : QObject(parent)
+    , notifier(openedReadEnd(), QSocketNotifier::Read)
+{
+    connect(&notifier, &QSocketNotifier::activated, this, &TerminationSignals::quit);
+    setHandler(wakeUp);
+}
+
+TerminationSignals::~TerminationSignals()
+{
+    setHandler(SIG_DFL);
+}
+
+void TerminationSignals::quit()
+{
+    char bytes[16];
+    while (read(wakeUpPipe[0], bytes, sizeof bytes) > 0) { }
+    hasReceived = true;
+    QCoreApplication::exit(EXIT_SUCCESS);
+}

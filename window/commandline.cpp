@@ -1,0 +1,74 @@
+#include "commandline.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <array>
+#include <cstdio>
+
+namespace {
+
+// QApplication takes these out of the command line itself, so they must not count as mistakes.
+constexpr std::array qtOptionsWithValue{"platform", "platformpluginpath", "platformtheme", "plugin",
+    "qwindowgeometry", "qwindowicon", "qwindowtitle", "session", "display", "geometry", "name",
+    "style", "stylesheet", "qmljsdebugger"};
+constexpr std::array qtFlags{"reverse", "widgetcount", "nograb", "dograb", "sync"};
+
+void addHidden(QCommandLineParser& parser, const char* name, const QString& valueName)
+{
+    QCommandLineOption option(QString::fromLatin1(name), QString(), valueName);
+    option.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(option);
+}
+
+void print(std::FILE* stream, const QString& text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
+int refuse(const QString& mistake)
+{
+    const QString name = QCoreApplication::applicationName();
+    print(stderr,
+        QStringLiteral("%1: %2\nTry '%1 --help' for more information.\n").arg(name, mistake));
+    return EXIT_FAILURE;
+}
+
+} // namespace
+
+std::optional<int> answerCommandLine(int argc, char* argv[])
+{
+    if (argc <= 1)
+        return std::nullopt;
+
+    const QCoreApplication application(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Keeps a numbered list of the files you opened recently in its File menu."));
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(
+        {QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help and quit."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+        QStringLiteral("Show the version and quit."));
+    parser.addOptions({help, version});
+    for (const char* name : qtOptionsWithValue)
+        addHidden(parser, name, QStringLiteral("value"));
+    for (const char* name : qtFlags)
+        addHidden(parser, name, QString());
+
+    if (!parser.parse(QCoreApplication::arguments()))
+        return refuse(parser.errorText());
+    if (parser.isSet(help)) {
+        print(stdout, parser.helpText());
+        return EXIT_SUCCESS;
+    }
+    if (parser.isSet(version)) {
+        print(stdout,
+            QStringLiteral("%1 %2\n").arg(
+                QCoreApplication::applicationName(), QCoreApplication::applicationVersion()));
+        return EXIT_SUCCESS;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return refuse(QStringLiteral("Unexpected argument '%1'.")
+                          .arg(parser.positionalArguments().constFirst()));
+    return std::nullopt;
+}

@@ -1,0 +1,7 @@
+#pragma once
+
+#include <optional>
+
+// Answers the options that need no window (help, version, mistakes) before the program touches a
+// display or its settings. Returns the exit code when the program should end there.
+std::optional<int> answerCommandLine(int argc, char* argv[]);

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 

@@ -2,7 +2,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 PROGRAM := $(BUILD_DIR)/window/hix
 
-.PHONY: all setup configure build run test stress bench package screenshot format clean
+.PHONY: all setup configure build run test stress bench package sanitize screenshot format clean
 
 all: build
 
@@ -30,6 +30,10 @@ stress: build
 bench: build
 	@bash bench/run.sh $(BUILD_DIR)
 
+# The tests again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
+sanitize: setup
+	@bash scripts/sanitize.sh build-sanitize
+
 package: setup
 	@bash scripts/package.sh build-package
 
@@ -40,4 +44,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	@rm -rf $(BUILD_DIR) build-package
+	@rm -rf $(BUILD_DIR) build-package build-sanitize

@@ -83,9 +83,11 @@ QFont creditFont()
 {
     QFont font;
     // Asking for a family that is not installed makes the font database search all fonts for a
-    // substitute, a millisecond at start-up; the installed list is at hand, so only those are asked.
+    // substitute, a millisecond at start-up; the installed list is at hand, so only those are
+    // asked.
     const QStringList installed = QFontDatabase::families();
-    for (const char* family : {"Swis721 BT", "Helvetica", "Arial", "Liberation Sans", "Nimbus Sans"}) {
+    for (const char* family :
+        {"Swis721 BT", "Helvetica", "Arial", "Liberation Sans", "Nimbus Sans"}) {
         if (installed.contains(QLatin1String(family), Qt::CaseInsensitive)) {
             font.setFamily(QLatin1String(family));
             break;
@@ -280,7 +282,8 @@ void Form1::mnuOpen_Click()
 
 void Form1::Command2_Click()
 {
-    guarded("Setting the maximum failed", [this] { hix.changeShared([this] { hix.ApplyMaximum(); }); });
+    guarded(
+        "Setting the maximum failed", [this] { hix.changeShared([this] { hix.ApplyMaximum(); }); });
 }
 
 void Form1::mnuHIX_Click(std::int16_t index)
@@ -288,6 +291,10 @@ void Form1::mnuHIX_Click(std::int16_t index)
     guarded("Opening a recent file failed", [this, index] {
         // The path the user chose, wherever another copy's list puts it.
         const std::string path = entries->tag(index);
+        // A hand-edited file can count an entry it holds no path for: opening an empty path
+        // would make the list look empty at the next start.
+        if (path.empty())
+            return;
         hix.changeShared([this, &path] { hix.OpenPath(path); });
     });
 }

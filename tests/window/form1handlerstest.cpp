@@ -27,6 +27,7 @@ private slots:
     void cancelledDialogOpensNothing();
     void choosingAnEntryPromotesIt();
     void choosingEntryOneChangesNoOrder();
+    void choosingAnEntryWithoutPathChangesNothing();
     void submitAppliesTheMaximum();
     void nonNumericMaximumIsCorrected();
     void inertItemsChangeNothing_data();
@@ -205,6 +206,19 @@ void Form1HandlersTest::choosingEntryOneChangesNoOrder()
 
     QCOMPARE(entryTags(), (Paths{"/b", "/a"}));
     QVERIFY(log().endsWith("/b\n/b\n"));
+}
+
+void Form1HandlersTest::choosingAnEntryWithoutPathChangesNothing()
+{
+    store.setPaths({"/a", "/b"});
+    store.values[{"Config", "noHIX"}] = "3";
+    show();
+
+    entry(3)->trigger();
+
+    QCOMPARE(entryTags(), (Paths{"/a", "/b", ""}));
+    QCOMPARE(storedPaths(), (Paths{"/a", "/b"}));
+    QCOMPARE(log(), QString());
 }
 
 void Form1HandlersTest::submitAppliesTheMaximum()

@@ -1,8 +1,9 @@
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
+FUZZ_SECONDS ?= 300
 PROGRAM := $(BUILD_DIR)/window/hix
 
-.PHONY: all setup configure build run test stress bench package sanitize screenshot format clean
+.PHONY: all setup configure build run test stress bench package sanitize fuzz screenshot format clean
 
 all: build
 
@@ -22,6 +23,11 @@ run: configure
 
 test: build
 	@ctest --test-dir $(BUILD_DIR) --output-on-failure
+	@bash scripts/fuzz.sh build-fuzz 10
+
+# The fuzzers for minutes each rather than seconds.
+fuzz: setup
+	@bash scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
 
 # The long forms of the tests that run copies of the program against each other.
 stress: build
@@ -44,4 +50,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	@rm -rf $(BUILD_DIR) build-package build-sanitize
+	@rm -rf $(BUILD_DIR) build-package build-sanitize build-fuzz

@@ -10,6 +10,7 @@ packages=(
     xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
     weston qt6-wayland
     dpkg-dev file lintian desktop-file-utils appstream
+    clang-14 libclang-rt-14-dev
 )
 
 missing=()

@@ -29,9 +29,10 @@ test: build
 fuzz: setup
 	@bash scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
 
-# The long forms of the tests that run copies of the program against each other.
+# The long forms of the tests that run copies of the program against each other or kill them.
 stress: build
 	@HIX_SHARED_OPENS=500 $(BUILD_DIR)/tests/list/sharedlist_tests
+	@HIX_STRESS_KILLS=1000 $(BUILD_DIR)/tests/list/crashstress_tests
 
 bench: build
 	@bash bench/run.sh $(BUILD_DIR)

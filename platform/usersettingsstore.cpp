@@ -5,6 +5,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
@@ -13,9 +14,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdexcept>
+#include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -77,18 +82,19 @@ bool holdsOnlyReadableLines(const QByteArray& bytes)
 // every use keeps each parse and each serialisation to the bytes at hand. The names come from the
 // process and a count, not at random: seeding Qt's random generator takes half a millisecond of
 // start-up on a virtual machine.
-class ScratchFile
-{
+class ScratchFile {
 public:
     ScratchFile()
     {
         static std::atomic<unsigned> made;
         const QString folder = QDir::tempPath();
+        if (made == 0)
+            removeScratchFilesOfEndedCopies(folder);
         for (int attempt = 0;; ++attempt) {
             file.setFileName(QStringLiteral("%1/hix-settings-%2-%3.conf")
-                    .arg(folder)
-                    .arg(QCoreApplication::applicationPid())
-                    .arg(made++));
+                                 .arg(folder)
+                                 .arg(QCoreApplication::applicationPid())
+                                 .arg(made++));
             if (file.open(QIODevice::ReadWrite | QIODevice::NewOnly))
                 return;
             // A name can be left taken by a copy that died with the same process number.
@@ -103,6 +109,27 @@ public:
 
     QString name() const { return file.fileName(); }
     QFile file;
+
+private:
+    // A copy killed while it parses or serialises leaves its scratch files behind; the process
+    // they name is gone. Plain readdir keeps this off the start-up time.
+    static void removeScratchFilesOfEndedCopies(const QString& folder)
+    {
+        const QByteArray folderName = QFile::encodeName(folder);
+        DIR* entries = ::opendir(folderName.constData());
+        if (!entries)
+            return;
+        constexpr std::string_view prefix = "hix-settings-";
+        while (const dirent* entry = ::readdir(entries)) {
+            const std::string_view name = entry->d_name;
+            if (!name.starts_with(prefix))
+                continue;
+            const long owner = std::strtol(entry->d_name + prefix.size(), nullptr, 10);
+            if (owner > 0 && ::kill(pid_t(owner), 0) != 0 && errno == ESRCH)
+                ::unlinkat(::dirfd(entries), entry->d_name, 0);
+        }
+        ::closedir(entries);
+    }
 };
 
 QMap<QString, QVariant> parsed(const QByteArray& bytes, bool& formatError)
@@ -158,13 +185,31 @@ QByteArray readAll(int descriptor, const QString& path)
 // A renamed file survives a power cut only once its folder is on disk too.
 void syncFolder(const QString& folder)
 {
-    const int descriptor = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int descriptor
+        = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     const bool synced = descriptor >= 0 && ::fsync(descriptor) == 0;
     const int error = errno;
     if (descriptor >= 0)
         ::close(descriptor);
     if (!synced)
-        fail(QStringLiteral("Could not save the settings in %1: %2.").arg(folder, systemError(error)));
+        fail(QStringLiteral("Could not save the settings in %1: %2.")
+                 .arg(folder, systemError(error)));
+}
+
+// A copy killed while it saves can leave QSaveFile's temporary file beside the settings file,
+// named by six random characters after its name. Under the lock no other copy is saving, so such a
+// file belongs to no running copy.
+void removeUnfinishedSaves(const QString& path)
+{
+    const QFileInfo settings(path);
+    QDir folder = settings.dir();
+    const QRegularExpression unfinished(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(settings.fileName()) + QStringLiteral("\\.[A-Za-z0-9]{6}")));
+    for (const QString& name : folder.entryList(
+             {settings.fileName() + QStringLiteral(".*")}, QDir::Files | QDir::Hidden)) {
+        if (unfinished.match(name).hasMatch())
+            folder.remove(name);
+    }
 }
 
 } // namespace
@@ -289,15 +334,17 @@ void UserSettingsStore::flush()
                  .arg(folder));
     if (!unreadableBytes.isEmpty())
         keepUnreadableCopy();
+    if (lockDescriptor >= 0 && !std::exchange(unfinishedSavesRemoved, true))
+        removeUnfinishedSaves(path);
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        fail(QStringLiteral("Could not save the settings to %1: %2.")
-                 .arg(path, file.errorString()));
+        fail(
+            QStringLiteral("Could not save the settings to %1: %2.").arg(path, file.errorString()));
     syncFolder(folder);
 
     const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    struct stat info {};
+    struct stat info { };
     if (descriptor >= 0 && ::fstat(descriptor, &info) == 0)
         stamp = stampOf(info);
     else
@@ -313,7 +360,7 @@ std::string UserSettingsStore::takeNotice()
 
 UserSettingsStore::FileStamp UserSettingsStore::currentStamp() const
 {
-    struct stat info {};
+    struct stat info { };
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return {};
     return stampOf(info);
@@ -334,7 +381,8 @@ void UserSettingsStore::read()
             readStamp = {};
             break;
         }
-        struct stat before {}, after {};
+        struct stat before {
+        }, after{};
         ::fstat(descriptor, &before);
         try {
             bytes = readAll(descriptor, path);
@@ -348,7 +396,8 @@ void UserSettingsStore::read()
             break;
         ::close(descriptor);
         if (attempt == 5)
-            fail(QStringLiteral("Could not read %1: it kept changing while it was read.").arg(path));
+            fail(
+                QStringLiteral("Could not read %1: it kept changing while it was read.").arg(path));
     }
 
     bool formatError = false;

@@ -65,5 +65,7 @@ private:
     int pinned = -1;
     QString readFailure;
     QByteArray unreadableBytes;
+    // What copies killed while they saved left is removed once, at the first save.
+    bool unfinishedSavesRemoved = false;
     std::string notice;
 };

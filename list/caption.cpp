@@ -1,7 +1,9 @@
 #include "caption.h"
 
 #include <algorithm>
+#include <array>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -15,6 +17,45 @@ bool isContinuationByte(char c)
 bool isSeparator(char c)
 {
     return c == '\\' || c == '/';
+}
+
+// The UTF-8 of the bidirectional formatting characters: marks, embeddings, overrides, isolates.
+constexpr std::array<std::pair<std::string_view, std::string_view>, 12> bidiControls{{
+    {"\u061C", "[U+061C]"},
+    {"\u200E", "[U+200E]"},
+    {"\u200F", "[U+200F]"},
+    {"\u202A", "[U+202A]"},
+    {"\u202B", "[U+202B]"},
+    {"\u202C", "[U+202C]"},
+    {"\u202D", "[U+202D]"},
+    {"\u202E", "[U+202E]"},
+    {"\u2066", "[U+2066]"},
+    {"\u2067", "[U+2067]"},
+    {"\u2068", "[U+2068]"},
+    {"\u2069", "[U+2069]"},
+}};
+
+// What a menu would not show as written: a control character (a tab starts the shortcut column,
+// a line feed a second line) becomes its Unicode control picture, and a bidirectional formatting
+// character, which could reorder the rest of the caption to disguise a name, its code point.
+std::size_t appendVisible(std::string& caption, std::string_view text)
+{
+    const unsigned char first = static_cast<unsigned char>(text.front());
+    if (first < 0x20 || first == 0x7F) {
+        caption += "\xE2\x90";
+        caption += static_cast<char>(first == 0x7F ? 0xA1 : 0x80 + first);
+        return 1;
+    }
+    for (const auto& [control, shown] : bidiControls) {
+        if (text.starts_with(control)) {
+            caption += shown;
+            return control.size();
+        }
+    }
+    if (first == '&')
+        caption += '&';
+    caption += static_cast<char>(first);
+    return 1;
 }
 
 } // namespace
@@ -44,10 +85,8 @@ std::string displayText(std::string_view path)
 std::string entryCaption(std::int16_t index, std::string_view path)
 {
     std::string caption = "&" + std::to_string(index) + "   ";
-    for (const char c : displayText(path)) {
-        if (c == '&')
-            caption += '&';
-        caption += c;
-    }
+    const std::string shown = displayText(path);
+    for (std::string_view rest = shown; !rest.empty();)
+        rest.remove_prefix(appendVisible(caption, rest));
     return caption;
 }

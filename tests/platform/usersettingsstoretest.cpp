@@ -102,6 +102,9 @@ void UserSettingsStoreTest::everyPathRoundTripsThroughTheFile_data()
     QTest::newRow("brackets") << QStringLiteral("[Config]");
     QTest::newRow("looks like a list") << QStringLiteral("a,");
     QTest::newRow("percent") << QStringLiteral("/tmp/100%20done%.txt");
+    QTest::newRow("markup") << QStringLiteral("/tmp/<b>x</b><img src=x>.txt");
+    QTest::newRow("right-to-left override") << QStringLiteral("/tmp/bill\u202Efdp.exe");
+    QTest::newRow("4096 characters") << QStringLiteral("/") + QString(4095, u'n');
 }
 
 void UserSettingsStoreTest::everyPathRoundTripsThroughTheFile()

@@ -11,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 
 using Paths = QStringList;
 
@@ -36,6 +37,8 @@ private slots:
     void editShortcutsNeverReachTheTextBoxes();
     void typedLogTextStays();
     void entryShowsItsFullPathAsPlainToolTip();
+    void hostileNamesStayLiteral_data();
+    void hostileNamesStayLiteral();
     void errorInHandlerIsReportedAndProgramGoesOn();
     void failedSaveIsReported();
     void exitClosesWithoutWriting();
@@ -333,6 +336,34 @@ void Form1HandlersTest::entryShowsItsFullPathAsPlainToolTip()
     QVERIFY(toolTip.contains(path.toHtmlEscaped()));
     QVERIFY(!toolTip.contains("<b>"));
     QCOMPARE(entry(1)->text(), QStringLiteral("&1   .../R&&D notes.txt"));
+}
+
+void Form1HandlersTest::hostileNamesStayLiteral_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("bold") << QStringLiteral("/tmp/<b>x</b>.txt");
+    QTest::newRow("image") << QStringLiteral("/tmp/<img src=x>");
+    QTest::newRow("tab") << QStringLiteral("/tmp/a\tb.txt");
+    QTest::newRow("newline") << QStringLiteral("/tmp/a\nb.txt");
+    QTest::newRow("right-to-left override") << QStringLiteral("/tmp/bill\u202Efdp.exe");
+    QTest::newRow("4096 characters") << QStringLiteral("/") + QString(4095, u'n');
+}
+
+void Form1HandlersTest::hostileNamesStayLiteral()
+{
+    QFETCH(QString, path);
+    show();
+
+    open(path);
+
+    QCOMPARE(storedPaths().constFirst(), path);
+    QVERIFY(log().contains(path));
+    QVERIFY(entry(1)->toolTip().contains(path.toHtmlEscaped()));
+    // Nothing in the caption can break the menu item or reorder what follows it.
+    const QString caption = entry(1)->text();
+    QVERIFY(std::none_of(caption.begin(), caption.end(), [](QChar c) {
+        return c.category() == QChar::Other_Control || c.category() == QChar::Other_Format;
+    }));
 }
 
 void Form1HandlersTest::errorInHandlerIsReportedAndProgramGoesOn()

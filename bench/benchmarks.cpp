@@ -7,18 +7,20 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <array>
+#include <benchmark/benchmark.h>
 #include <cstdio>
 #include <functional>
 #include <string_view>
 #include <sys/inotify.h>
 #include <unistd.h>
-#include <benchmark/benchmark.h>
 
 namespace {
 
@@ -95,6 +97,28 @@ void startWindowWithFullList(benchmark::State& state)
     }
 }
 BENCHMARK(startWindowWithFullList)->Unit(benchmark::kMillisecond);
+
+// A settings file of 10 MB, all of it junk but two paths: the window must still come up at once.
+void startWindowWithTenMegabyteSettings(benchmark::State& state)
+{
+    const QTemporaryDir configHome;
+    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+    QDir().mkpath(configHome.filePath(QStringLiteral("hix")));
+    QFile file(configHome.filePath(QStringLiteral("hix/huge.conf")));
+    file.open(QIODevice::WriteOnly);
+    file.write("[Config]\nMAX_FILES=5\nnoHIX=2\n\n[Recent%20Files]\n1=/a\n2=/b\njunk=");
+    file.write(QByteArray(10 << 20, 'x'));
+    file.close();
+    FakeMessageBox messages;
+    ScriptedFileDialog dialog;
+    for (auto _ : state) {
+        UserSettingsStore store(QStringLiteral("huge"));
+        Form1 form(store, &messages, &dialog);
+        form.show();
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(startWindowWithTenMegabyteSettings)->Unit(benchmark::kMillisecond);
 
 // One save after a user action: twenty paths written to the settings file and synced.
 void flushSettingsFile(benchmark::State& state)

@@ -56,6 +56,22 @@ UserSettingsStore::FileStamp stampOf(const struct stat& info)
         nanoseconds(info.st_mtim), nanoseconds(info.st_ctim)};
 }
 
+// QSettings reads an unquoted "," in a value as a list separator and an unquoted ";" as the start
+// of a comment, so a hand-written "1=/a,b;c" comes back as "/a, b". It quotes such values itself.
+bool hasUnquotedSeparator(QStringView value)
+{
+    bool quoted = false;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] == u'"')
+            quoted = !quoted;
+        else if (quoted && value[i] == u'\\')
+            ++i;
+        else if (!quoted && (value[i] == u',' || value[i] == u';'))
+            return true;
+    }
+    return false;
+}
+
 // Lines that QSettings would skip or misread, and so drop at the next save: anything but blank
 // lines, ";" comments, "[section]" headers and key=value pairs, in UTF-8 without control bytes.
 bool holdsOnlyReadableLines(const QByteArray& bytes)
@@ -71,8 +87,13 @@ bool holdsOnlyReadableLines(const QByteArray& bytes)
             return false;
         if (line.isEmpty() || line.startsWith(u';'))
             continue;
-        if (line.startsWith(u'[') ? !line.contains(u']') : !line.contains(u'='))
+        if (line.startsWith(u'[')) {
+            if (!line.contains(u']'))
+                return false;
+        } else if (!line.contains(u'=')
+            || hasUnquotedSeparator(line.sliced(line.indexOf(u'=') + 1))) {
             return false;
+        }
     }
     return true;
 }

@@ -21,7 +21,8 @@ public:
     virtual void lock() = 0;
     virtual void unlock() = 0;
     // When the stored values changed since they were last read, reads them again, dropping any
-    // unsaved change; returns whether it did.
+    // unsaved change; returns whether it did. A file touched but holding the same values keeps
+    // the unsaved changes.
     virtual bool reload() = 0;
     // Drops every unsaved change.
     virtual void revert() = 0;

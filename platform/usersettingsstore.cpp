@@ -35,9 +35,17 @@ QString settingsKey(const std::string& section, const std::string& key)
     return QString::fromStdString(section) + u'/' + QString::fromStdString(key);
 }
 
+// The system's words for an error, except where a person would put it plainer.
 QString systemError(int error)
 {
-    return QString::fromLocal8Bit(std::strerror(error));
+    switch (error) {
+    case ENOSPC:
+        return QStringLiteral("the disk is full");
+    case EDQUOT:
+        return QStringLiteral("your disk quota is used up");
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
 }
 
 [[noreturn]] void fail(const QString& message)
@@ -325,7 +333,16 @@ bool UserSettingsStore::reload()
 {
     if (readFailure.isEmpty() && currentStamp() == stamp)
         return false;
+    const bool wasRead = readFailure.isEmpty();
+    const Values before = stored;
+    const Values unsaved = values;
     read();
+    // A chmod or a touch changes the stamp, not what is stored: a change that could not be saved
+    // yet stays for the next save.
+    if (wasRead && stored == before) {
+        values = unsaved;
+        return false;
+    }
     return true;
 }
 
@@ -358,10 +375,20 @@ void UserSettingsStore::flush()
     if (lockDescriptor >= 0 && !std::exchange(unfinishedSavesRemoved, true))
         removeUnfinishedSaves(path);
 
+    // Unbuffered, a failed write shows here: buffered, it would fail in QSaveFile's last flush,
+    // which commits what was written so far. QSaveFile ignores a failed sync, so the data is
+    // synced here, before the rename makes it the settings file.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        fail(
-            QStringLiteral("Could not save the settings to %1: %2.").arg(path, file.errorString()));
+    errno = 0;
+    const bool saved = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)
+        && file.write(bytes) == bytes.size() && ::fdatasync(file.handle()) == 0 && file.commit();
+    if (!saved) {
+        const int error = errno;
+        const bool inWords
+            = error == ENOSPC || error == EDQUOT || file.error() == QFileDevice::NoError;
+        fail(QStringLiteral("Could not save the settings to %1: %2.")
+                 .arg(path, inWords ? systemError(error) : file.errorString()));
+    }
     syncFolder(folder);
 
     const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);

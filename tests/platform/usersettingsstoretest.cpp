@@ -22,6 +22,7 @@ private slots:
     void unreadableFileIsCopiedOnceBeforeItIsWrittenOver_data();
     void unreadableFileIsCopiedOnceBeforeItIsWrittenOver();
     void reloadFindsEachSaveOfAnotherCopy();
+    void unsavedChangeOutlivesAChangeOfPermissions();
     void anyFileWhereTheLockBelongsStillLocks();
     void valuesSavedAsTheyWereWriteNothing();
 
@@ -186,9 +187,8 @@ void UserSettingsStoreTest::unreadableFileIsCopiedOnceBeforeItIsWrittenOver()
     original.write(contents);
     original.close();
     const QString folder = QFileInfo(confPath(name)).path();
-    const auto copies = [&] {
-        return QDir(folder).entryList({name + QStringLiteral(".conf.unreadable-*")});
-    };
+    const auto copies
+        = [&] { return QDir(folder).entryList({name + QStringLiteral(".conf.unreadable-*")}); };
 
     {
         UserSettingsStore store(name);
@@ -224,6 +224,20 @@ void UserSettingsStoreTest::reloadFindsEachSaveOfAnotherCopy()
         QCOMPARE(mine.GetSetting("Recent Files", "1", ""), std::string(path));
         QVERIFY(!mine.reload());
     }
+}
+
+void UserSettingsStoreTest::unsavedChangeOutlivesAChangeOfPermissions()
+{
+    UserSettingsStore store(QStringLiteral("chmod"));
+    store.SaveSetting("Recent Files", "1", "/saved");
+    store.flush();
+    store.SaveSetting("Recent Files", "1", "/not yet saved");
+    QFile file(store.fileName());
+    QVERIFY(file.setPermissions(QFile::ReadOwner));
+    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+
+    QVERIFY(!store.reload());
+    QCOMPARE(store.GetSetting("Recent Files", "1", ""), std::string("/not yet saved"));
 }
 
 void UserSettingsStoreTest::anyFileWhereTheLockBelongsStillLocks()

@@ -1,0 +1,79 @@
+// Makes the settings store's file operations fail with EIO while a control file exists, for the
+// tests of save faults. Preload it with HIX_FAULT set to write, sync or rename, HIX_FAULT_FOLDER to
+// the settings folder and HIX_FAULT_WHILE to the control file; calls outside the folder pass.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <unistd.h>
+
+namespace {
+
+bool armed(const char* operation)
+{
+    const char* fault = std::getenv("HIX_FAULT");
+    const char* control = std::getenv("HIX_FAULT_WHILE");
+    return fault && control && std::strcmp(fault, operation) == 0 && ::access(control, F_OK) == 0;
+}
+
+bool inFolder(const char* path)
+{
+    const char* folder = std::getenv("HIX_FAULT_FOLDER");
+    return folder && path && std::strncmp(path, folder, std::strlen(folder)) == 0;
+}
+
+bool descriptorInFolder(int descriptor)
+{
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", descriptor);
+    char target[4096];
+    const ssize_t length = ::readlink(link, target, sizeof target - 1);
+    if (length < 0)
+        return false;
+    target[length] = '\0';
+    return inFolder(target);
+}
+
+template<typename Function>
+Function next(const char* name)
+{
+    return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
+}
+
+int failed()
+{
+    errno = EIO;
+    return -1;
+}
+
+} // namespace
+
+extern "C" {
+
+ssize_t write(int descriptor, const void* bytes, size_t count)
+{
+    static const auto real = next<ssize_t (*)(int, const void*, size_t)>("write");
+    return armed("write") && descriptorInFolder(descriptor) ? failed()
+                                                            : real(descriptor, bytes, count);
+}
+
+int fsync(int descriptor)
+{
+    static const auto real = next<int (*)(int)>("fsync");
+    return armed("sync") && descriptorInFolder(descriptor) ? failed() : real(descriptor);
+}
+
+int fdatasync(int descriptor)
+{
+    static const auto real = next<int (*)(int)>("fdatasync");
+    return armed("sync") && descriptorInFolder(descriptor) ? failed() : real(descriptor);
+}
+
+int rename(const char* from, const char* to)
+{
+    static const auto real = next<int (*)(const char*, const char*)>("rename");
+    return armed("rename") && inFolder(to) ? failed() : real(from, to);
+}
+
+} // extern "C"

@@ -169,9 +169,17 @@ QMap<QString, QVariant> parsed(const QByteArray& bytes, bool& formatError)
                  .arg(scratch.name(), scratch.file.errorString()));
     QSettings ini(scratch.name(), QSettings::IniFormat);
     QMap<QString, QVariant> values;
-    for (const QString& key : ini.allKeys())
+    bool oddKey = false;
+    for (const QString& key : ini.allKeys()) {
+        // A hand-written key such as "3/" lists as itself but reads and writes as "3": its value
+        // is lost on reading, and saving it would write over the real key 3.
+        if (key.endsWith(u'/') || key.contains(QStringLiteral("//")) || key.contains(u'\\')) {
+            oddKey = true;
+            continue;
+        }
         values.insert(key, ini.value(key));
-    formatError = ini.status() == QSettings::FormatError;
+    }
+    formatError = oddKey || ini.status() == QSettings::FormatError;
     return values;
 }
 

@@ -86,6 +86,7 @@ void CorruptSettingsTest::startsWithWhatItCanRead_data()
         "[Config]\nMAX_FILES=1e400\nnoHIX=99999999999999999999\n[Recent%20Files]\n1=/a\n")
                                    << Paths{""} << false;
     QTest::newRow("keys above 20") << numbered(25) << numberedPaths(20) << false;
+    QTest::newRow("key with a slash") << twoPaths + "3/=/c\n" << Paths{"/a", "/b"} << true;
     QTest::newRow("duplicate keys") << twoPaths + "[Recent%20Files]\n1=/c\n"
                                     << Paths{"/c", "/b"} << false;
     QTest::newRow("NUL byte") << twoPaths + QByteArray("3=/c\0d\n", 7) << Paths{"/a", "/b"} << true;

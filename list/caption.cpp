@@ -35,15 +35,19 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 12> bidiCont
     {"\u2069", "[U+2069]"},
 }};
 
-// What a menu would not show as written: a control character (a tab starts the shortcut column,
-// a line feed a second line) becomes its Unicode control picture, and a bidirectional formatting
-// character, which could reorder the rest of the caption to disguise a name, its code point.
+// What a menu would not show as written, as its code point ("[U+0009]"): a control character (a
+// tab starts the shortcut column, a line feed a second line) or a bidirectional formatting
+// character, which could reorder the rest of the caption to disguise a name. Code points, not
+// control pictures, because common menu fonts have no glyphs for those.
 std::size_t appendVisible(std::string& caption, std::string_view text)
 {
     const unsigned char first = static_cast<unsigned char>(text.front());
     if (first < 0x20 || first == 0x7F) {
-        caption += "\xE2\x90";
-        caption += static_cast<char>(first == 0x7F ? 0xA1 : 0x80 + first);
+        static constexpr char hex[] = "0123456789ABCDEF";
+        caption += "[U+00";
+        caption += hex[first >> 4];
+        caption += hex[first & 0xF];
+        caption += ']';
         return 1;
     }
     for (const auto& [control, shown] : bidiControls) {

@@ -10,7 +10,6 @@
 std::string displayText(std::string_view path);
 
 // "&<index>   <display text>": the first digit is the access key, and an "&" of the path stays
-// literal. Control characters show as their Unicode control pictures (a tab as U+2409) and
-// bidirectional formatting characters as their code points ("[U+202E]"), so that no name can break
-// the menu item or reorder how it reads.
+// literal. Control characters and bidirectional formatting characters show as their code points
+// ("[U+0009]", "[U+202E]"), so that no name can break the menu item or reorder how it reads.
 std::string entryCaption(std::int16_t index, std::string_view path);

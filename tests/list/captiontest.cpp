@@ -71,7 +71,7 @@ const CaptionCase captionCases[] = {
     {"TwoDigitIndex", 12, "/tmp/a", "&12   /tmp/a"},
     {"EmptyPath", 1, "", "&1   "},
     {"AmpersandShownLiterally", 3, "/home/alex/R&D/Q&&A.txt", "&3   /home/alex/R&&D/Q&&&&A.txt"},
-    {"ControlCharactersShownAsPictures", 1, "/a\tb\nc\x7F", "&1   /a\u2409b\u240Ac\u2421"},
+    {"ControlCharactersShownAsCodePoints", 1, "/a\tb\nc\x7F", "&1   /a[U+0009]b[U+000A]c[U+007F]"},
     {"OverrideShownAsCodePoint", 1, "/bill\u202Efdp.exe", "&1   /bill[U+202E]fdp.exe"},
     {"IsolatesShownAsCodePoints", 1, "/\u2067x\u2069", "&1   /[U+2067]x[U+2069]"},
     {"MarkupStaysText", 4, "/<b>x</b>.txt", "&4   /<b>x</b>.txt"},

@@ -5,8 +5,6 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
-#include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringDecoder>
@@ -20,7 +18,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdexcept>
-#include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -106,6 +103,24 @@ bool holdsOnlyReadableLines(const QByteArray& bytes)
     return true;
 }
 
+// A copy killed while it parses, serialises or saves leaves files named after it: PREFIX and its
+// process number. Those whose process is gone can go. Plain readdir keeps this cheap enough for
+// start-up.
+void removeFilesOfEndedCopies(const QString& folder, const QByteArray& prefix)
+{
+    DIR* entries = ::opendir(QFile::encodeName(folder).constData());
+    if (!entries)
+        return;
+    while (const dirent* entry = ::readdir(entries)) {
+        if (std::strncmp(entry->d_name, prefix.constData(), size_t(prefix.size())) != 0)
+            continue;
+        const long owner = std::strtol(entry->d_name + prefix.size(), nullptr, 10);
+        if (owner > 0 && ::kill(pid_t(owner), 0) != 0 && errno == ESRCH)
+            ::unlinkat(::dirfd(entries), entry->d_name, 0);
+    }
+    ::closedir(entries);
+}
+
 // QSettings reads and writes INI text only through a file, and it caches what it read by file name
 // with a time stamp too coarse to tell two quick saves apart. A scratch file of a new name for
 // every use keeps each parse and each serialisation to the bytes at hand. The names come from the
@@ -118,7 +133,7 @@ public:
         static std::atomic<unsigned> made;
         const QString folder = QDir::tempPath();
         if (made == 0)
-            removeScratchFilesOfEndedCopies(folder);
+            removeFilesOfEndedCopies(folder, "hix-settings-");
         for (int attempt = 0;; ++attempt) {
             file.setFileName(QStringLiteral("%1/hix-settings-%2-%3.conf")
                                  .arg(folder)
@@ -138,27 +153,6 @@ public:
 
     QString name() const { return file.fileName(); }
     QFile file;
-
-private:
-    // A copy killed while it parses or serialises leaves its scratch files behind; the process
-    // they name is gone. Plain readdir keeps this off the start-up time.
-    static void removeScratchFilesOfEndedCopies(const QString& folder)
-    {
-        const QByteArray folderName = QFile::encodeName(folder);
-        DIR* entries = ::opendir(folderName.constData());
-        if (!entries)
-            return;
-        constexpr std::string_view prefix = "hix-settings-";
-        while (const dirent* entry = ::readdir(entries)) {
-            const std::string_view name = entry->d_name;
-            if (!name.starts_with(prefix))
-                continue;
-            const long owner = std::strtol(entry->d_name + prefix.size(), nullptr, 10);
-            if (owner > 0 && ::kill(pid_t(owner), 0) != 0 && errno == ESRCH)
-                ::unlinkat(::dirfd(entries), entry->d_name, 0);
-        }
-        ::closedir(entries);
-    }
 };
 
 QMap<QString, QVariant> parsed(const QByteArray& bytes, bool& formatError)
@@ -233,20 +227,56 @@ void syncFolder(const QString& folder)
                  .arg(folder, systemError(error)));
 }
 
-// A copy killed while it saves can leave QSaveFile's temporary file beside the settings file,
-// named by six random characters after its name. Under the lock no other copy is saving, so such a
-// file belongs to no running copy.
-void removeUnfinishedSaves(const QString& path)
+// Replaces the file so that it is at every moment the old file or the new one: the new bytes go
+// to "<file>.saving-<process>", are synced and renamed over the old. QSaveFile would do it, but it
+// commits what it has after a failed buffered write, ignores a failed sync, and a copy killed
+// midway leaves a file of a random name that cannot be told from one of the user's.
+void replaceFile(const QString& path, const QByteArray& bytes)
 {
-    const QFileInfo settings(path);
-    QDir folder = settings.dir();
-    const QRegularExpression unfinished(QRegularExpression::anchoredPattern(
-        QRegularExpression::escape(settings.fileName()) + QStringLiteral("\\.[A-Za-z0-9]{6}")));
-    for (const QString& name : folder.entryList(
-             {settings.fileName() + QStringLiteral(".*")}, QDir::Files | QDir::Hidden)) {
-        if (unfinished.match(name).hasMatch())
-            folder.remove(name);
+    // A settings file that links elsewhere (into a dotfiles repository, say) is replaced where it
+    // lives, so that the link stays.
+    const QFileInfo info(path);
+    const QString real = !info.isSymLink() ? path
+        : info.exists()                    ? info.canonicalFilePath()
+                                           : info.symLinkTarget();
+    const QByteArray target = QFile::encodeName(real);
+    const QByteArray temporary
+        = target + ".saving-" + QByteArray::number(QCoreApplication::applicationPid());
+    const auto failWith = [&](int error) {
+        ::unlink(temporary.constData());
+        fail(
+            QStringLiteral("Could not save the settings to %1: %2.").arg(real, systemError(error)));
+    };
+    struct stat old { };
+    const bool exists = ::stat(target.constData(), &old) == 0;
+    // Root may write anywhere; anyone else finds a settings file made read-only left as it is.
+    if (exists && ::access(target.constData(), W_OK) != 0)
+        failWith(errno);
+    const int descriptor = ::open(
+        temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, exists ? 0600 : 0666);
+    if (descriptor < 0)
+        failWith(errno);
+    const auto closeAndFailWith = [&](int error) {
+        ::close(descriptor);
+        failWith(error);
+    };
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t written
+            = ::write(descriptor, bytes.constData() + done, size_t(bytes.size() - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            closeAndFailWith(written < 0 ? errno : EIO);
+        done += written;
     }
+    if (exists && ::fchmod(descriptor, old.st_mode & 07777) != 0)
+        closeAndFailWith(errno);
+    if (::fdatasync(descriptor) != 0)
+        closeAndFailWith(errno);
+    if (::close(descriptor) != 0)
+        failWith(errno);
+    if (::rename(temporary.constData(), target.constData()) != 0)
+        failWith(errno);
 }
 
 } // namespace
@@ -380,23 +410,10 @@ void UserSettingsStore::flush()
                  .arg(folder));
     if (!unreadableBytes.isEmpty())
         keepUnreadableCopy();
-    if (lockDescriptor >= 0 && !std::exchange(unfinishedSavesRemoved, true))
-        removeUnfinishedSaves(path);
-
-    // Unbuffered, a failed write shows here: buffered, it would fail in QSaveFile's last flush,
-    // which commits what was written so far. QSaveFile ignores a failed sync, so the data is
-    // synced here, before the rename makes it the settings file.
-    QSaveFile file(path);
-    errno = 0;
-    const bool saved = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)
-        && file.write(bytes) == bytes.size() && ::fdatasync(file.handle()) == 0 && file.commit();
-    if (!saved) {
-        const int error = errno;
-        const bool inWords
-            = error == ENOSPC || error == EDQUOT || file.error() == QFileDevice::NoError;
-        fail(QStringLiteral("Could not save the settings to %1: %2.")
-                 .arg(path, inWords ? systemError(error) : file.errorString()));
-    }
+    if (!std::exchange(unfinishedSavesRemoved, true))
+        removeFilesOfEndedCopies(
+            folder, QFile::encodeName(QFileInfo(path).fileName()) + ".saving-");
+    replaceFile(path, bytes);
     syncFolder(folder);
 
     const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);

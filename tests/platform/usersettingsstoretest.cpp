@@ -23,6 +23,7 @@ private slots:
     void unreadableFileIsCopiedOnceBeforeItIsWrittenOver();
     void reloadFindsEachSaveOfAnotherCopy();
     void unsavedChangeOutlivesAChangeOfPermissions();
+    void saveKeepsALinkedFileWhereItLivesWithItsMode();
     void anyFileWhereTheLockBelongsStillLocks();
     void valuesSavedAsTheyWereWriteNothing();
 
@@ -238,6 +239,27 @@ void UserSettingsStoreTest::unsavedChangeOutlivesAChangeOfPermissions()
 
     QVERIFY(!store.reload());
     QCOMPARE(store.GetSetting("Recent Files", "1", ""), std::string("/not yet saved"));
+}
+
+void UserSettingsStoreTest::saveKeepsALinkedFileWhereItLivesWithItsMode()
+{
+    const QString real = configHome.filePath(QStringLiteral("dotfiles/linked.conf"));
+    QVERIFY(QDir().mkpath(QFileInfo(real).path()) && QDir().mkpath(configHome.filePath("hix")));
+    QFile file(real);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    const auto mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+    QVERIFY(file.setPermissions(mode));
+    QVERIFY(QFile::link(real, confPath(QStringLiteral("linked"))));
+
+    UserSettingsStore store(QStringLiteral("linked"));
+    store.SaveSetting("Recent Files", "1", "/through the link");
+    store.flush();
+
+    QVERIFY(QFileInfo(confPath(QStringLiteral("linked"))).isSymLink());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("1=/through the link"));
+    QCOMPARE(QFile::permissions(real) & ~(QFile::ReadUser | QFile::WriteUser), mode);
 }
 
 void UserSettingsStoreTest::anyFileWhereTheLockBelongsStillLocks()

@@ -69,8 +69,8 @@ home=$work/read-only-file
 prepare "$home"
 chown -R nobody:nogroup "$home"
 chmod 444 "$home/hix/faulty.conf"
-save_through "read-only file" "Existing file $home/hix/faulty.conf is not writable" "$home" \
-    "chmod 644 '$home/hix/faulty.conf'"  "${as_nobody[@]}"
+save_through "read-only file" "Permission denied" "$home" "chmod 644 '$home/hix/faulty.conf'" \
+    "${as_nobody[@]}"
 
 home=$work/full
 mkdir -p "$home"

@@ -9,7 +9,8 @@ pairs=${2:-15}
 source "$(dirname "$0")/../scripts/xsession.sh"
 
 XDG_CONFIG_HOME=$(mktemp -d)
-export XDG_CONFIG_HOME
+XDG_RUNTIME_DIR=$(mktemp -d)
+export XDG_CONFIG_HOME XDG_RUNTIME_DIR
 start_x
 {
     printf '[Config]\nMAX_FILES=20\nnoHIX=20\n\n[Recent%%20Files]\n'
@@ -60,10 +61,14 @@ QT_QPA_PLATFORM=offscreen "$build/bench/hix_bench" --benchmark_format=csv 2>/dev
         gsub(/"/, "", $1)
         goals["displayTextOfLongPath"] = "under 1 us"; goals["convertTypedMaximum"] = "under 1 us"
         goals["convertFiveThousandDigits"] = "under 1 ms"; goals["openNewPathWithFullList"] = "under 1 ms"
-        goals["startWindowWithFullList"] = "under 50 ms"; goals["startWindowWithTenMegabyteSettings"] = "under 1 s"; goals["flushSettingsFile"] = "under 10 ms"
+        goals["startWindowWithFullList"] = "under 50 ms"; goals["flushSettingsFile"] = "under 10 ms"
+        goals["startWindowWithTenMegabyteSettings"] = "under 1 s"
         goals["checkForAnotherCopysSave"] = "under 50 us"; goals["rebuildTwentyEntriesLive"] = "under 5 ms"
         goals["openWithLogOf/10"] = "about the same for 10 and 10,000 lines"; goals["openWithLogOf/10000"] = goals["openWithLogOf/10"]
-        printf "| %s | %s | %.3g %s |\n", $1, goals[$1], $3, $5
+        value = $3; unit = 1; split("ns us ms s", units, " ")
+        while (units[unit] != $5) unit++
+        for (; value >= 1000 && unit < 4; unit++) value /= 1000
+        printf "| %s | %s | %.3g %s |\n", $1, goals[$1], value, units[unit]
     }'
 rm -f "$samples"
-rm -rf "$XDG_CONFIG_HOME"
+rm -rf "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"

@@ -23,13 +23,6 @@ void wakeUp(int)
     errno = savedErrno;
 }
 
-int openedReadEnd()
-{
-    if (wakeUpPipe[0] < 0 && pipe2(wakeUpPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        qFatal("Cannot create the pipe that hands termination signals to the event loop");
-    return wakeUpPipe[0];
-}
-
 void setHandler(void (*handler)(int))
 {
     struct sigaction action { };
@@ -44,8 +37,13 @@ void setHandler(void (*handler)(int))
 
 TerminationSignals::TerminationSignals(QObject* parent)
     : QObject(parent)
-    , notifier(openedReadEnd(), QSocketNotifier::Read)
+    , notifier(QSocketNotifier::Read)
 {
+    // Without a pipe (no descriptors left) the signals keep their default: they end the program.
+    if (wakeUpPipe[0] < 0 && pipe2(wakeUpPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    notifier.setSocket(wakeUpPipe[0]);
+    notifier.setEnabled(true);
     connect(&notifier, &QSocketNotifier::activated, this, &TerminationSignals::quit);
     setHandler(wakeUp);
 }

@@ -60,6 +60,13 @@ void HIX::RestoreList(Form& form)
     restoreStoredList(false);
 }
 
+void HIX::StartUp(Form& form)
+{
+    RestoreList(form);
+    if (store.hasUnsavedChanges())
+        changeShared([] {});
+}
+
 void HIX::ReloadList()
 {
     if (!storedPath(1).empty()) {
@@ -91,8 +98,7 @@ void HIX::restoreStoredList(bool keepTypedMaximum)
 {
     current.maxEntries = readCounter(maxFilesKey, 0);
     // A hand-edited count must not create more entries than any maximum allows.
-    current.entryCount
-        = std::clamp<std::int16_t>(readCounter(entryCountKey, 0), 0, highestMaximum);
+    current.entryCount = std::clamp<std::int16_t>(readCounter(entryCountKey, 0), 0, highestMaximum);
     if (keepTypedMaximum)
         offerMaximum(current.maxEntries);
     else

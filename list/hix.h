@@ -25,6 +25,9 @@ public:
     const State& state() const { return current; }
 
     void RestoreList(Form& form);
+    // The restore as the program starts: a first run's defaults are then saved like any change,
+    // unless another copy saved first.
+    void StartUp(Form& form);
     // Shows the list as stored now, by the start-up rules but without the welcome. The maximum
     // box is updated only while it shows what the program last put there, not what the user typed.
     void ReloadList();

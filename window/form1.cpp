@@ -262,12 +262,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
 
 void Form1::Form_Load()
 {
-    guarded("Restoring the recent files failed", [this] {
-        hix.RestoreList(*this);
-        // A first run's defaults are saved like any change: unless another copy saved first.
-        if (store.hasUnsavedChanges())
-            hix.changeShared([] {});
-    });
+    guarded("Restoring the recent files failed", [this] { hix.StartUp(*this); });
 }
 
 void Form1::Command1_Click()

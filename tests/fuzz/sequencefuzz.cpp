@@ -16,12 +16,9 @@ constexpr std::array knownPaths{"/a", "/b", "/home/alex/c.txt", "C:\\d.doc", "/e
 
 struct Copy {
     explicit Copy(FakeStore& store)
-        : store(store)
-        , hix(store, messages)
+        : hix(store, messages)
     {
-        hix.RestoreList(form);
-        if (store.hasUnsavedChanges())
-            hix.changeShared([] {});
+        hix.StartUp(form);
     }
 
     void open(const std::string& path)
@@ -29,7 +26,6 @@ struct Copy {
         hix.changeShared([&] { hix.OpenPath(path); });
     }
 
-    FakeStore& store;
     FakeMessageBox messages;
     FakeForm form;
     HIX hix;

@@ -39,9 +39,8 @@ void CrashStressTest::initTestCase()
 
 Values CrashStressTest::readBack() const
 {
-    const UserSettingsStore store(QStringLiteral("stress"));
-    UserSettingsStore& readable = const_cast<UserSettingsStore&>(store);
-    if (const std::string notice = readable.takeNotice(); !notice.empty())
+    UserSettingsStore store(QStringLiteral("stress"));
+    if (const std::string notice = store.takeNotice(); !notice.empty())
         qFatal("The settings file does not load: %s", notice.c_str());
     return storedValues(store);
 }

@@ -34,11 +34,10 @@ int main(int argc, char* argv[])
     FakeMessageBox messages;
     FakeForm form;
     HIX hix(store, messages);
-    hix.RestoreList(form);
-    if (store.hasUnsavedChanges())
-        hix.changeShared([] {});
+    hix.StartUp(form);
     form.maximum.value = "20";
-    QFile order(QFileInfo(store.fileName()).path() + u'/' + arguments[2] + QStringLiteral(".order"));
+    QFile order(
+        QFileInfo(store.fileName()).path() + u'/' + arguments[2] + QStringLiteral(".order"));
     if (!order.open(QIODevice::Append))
         return 2;
     const int count = arguments.size() > 4 ? arguments[4].toInt() : 0;

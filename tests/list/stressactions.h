@@ -15,18 +15,11 @@ class StressActions {
 public:
     StressActions(std::uint32_t seed, SettingsStore& store)
         : random(seed)
-        , store(store)
         , hix(store, messages)
     {
     }
 
-    // What the window does at start-up: restore, and save a first run's defaults.
-    void start()
-    {
-        hix.RestoreList(form);
-        if (store.hasUnsavedChanges())
-            hix.changeShared([] {});
-    }
+    void start() { hix.StartUp(form); }
 
     // One open, promotion or maximum, saved as the window saves it.
     void next()
@@ -58,7 +51,6 @@ private:
     unsigned draw(std::size_t bound) { return static_cast<unsigned>(random() % bound); }
 
     std::mt19937 random;
-    SettingsStore& store;
     FakeMessageBox messages;
     FakeForm form;
     HIX hix;

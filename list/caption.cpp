@@ -1,7 +1,6 @@
 #include "caption.h"
 
 #include <algorithm>
-#include <array>
 #include <optional>
 #include <utility>
 
@@ -19,21 +18,37 @@ bool isSeparator(char c)
     return c == '\\' || c == '/';
 }
 
-// The UTF-8 of the bidirectional formatting characters: marks, embeddings, overrides, isolates.
-constexpr std::array<std::pair<std::string_view, std::string_view>, 12> bidiControls{{
-    {"\u061C", "[U+061C]"},
-    {"\u200E", "[U+200E]"},
-    {"\u200F", "[U+200F]"},
-    {"\u202A", "[U+202A]"},
-    {"\u202B", "[U+202B]"},
-    {"\u202C", "[U+202C]"},
-    {"\u202D", "[U+202D]"},
-    {"\u202E", "[U+202E]"},
-    {"\u2066", "[U+2066]"},
-    {"\u2067", "[U+2067]"},
-    {"\u2068", "[U+2068]"},
-    {"\u2069", "[U+2069]"},
-}};
+bool isBidiControl(char32_t codePoint)
+{
+    return codePoint == 0x061C || codePoint == 0x200E || codePoint == 0x200F
+        || (codePoint >= 0x202A && codePoint <= 0x202E)
+        || (codePoint >= 0x2066 && codePoint <= 0x2069);
+}
+
+// The bidirectional formatting character (a mark, embedding, override or isolate) that the text
+// starts with, and its length in UTF-8; all of them take two bytes (U+061C) or three (U+20xx).
+std::optional<std::pair<char32_t, std::size_t>> leadingBidiControl(std::string_view text)
+{
+    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    if (text.size() >= 2 && byte(0) == 0xD8 && byte(1) == 0x9C)
+        return std::pair(U'\u061C', 2);
+    if (text.size() >= 3 && byte(0) == 0xE2 && (byte(1) & 0xFE) == 0x80
+        && isContinuationByte(text[2])) {
+        const char32_t codePoint = 0x2000 | (byte(1) & 0x3F) << 6 | (byte(2) & 0x3F);
+        if (isBidiControl(codePoint))
+            return std::pair(codePoint, 3);
+    }
+    return std::nullopt;
+}
+
+void appendCodePoint(std::string& caption, char32_t codePoint)
+{
+    static constexpr char hex[] = "0123456789ABCDEF";
+    caption += "[U+";
+    for (int shift = 12; shift >= 0; shift -= 4)
+        caption += hex[(codePoint >> shift) & 0xF];
+    caption += ']';
+}
 
 // What a menu would not show as written, as its code point ("[U+0009]"): a control character (a
 // tab starts the shortcut column, a line feed a second line) or a bidirectional formatting
@@ -43,18 +58,12 @@ std::size_t appendVisible(std::string& caption, std::string_view text)
 {
     const unsigned char first = static_cast<unsigned char>(text.front());
     if (first < 0x20 || first == 0x7F) {
-        static constexpr char hex[] = "0123456789ABCDEF";
-        caption += "[U+00";
-        caption += hex[first >> 4];
-        caption += hex[first & 0xF];
-        caption += ']';
+        appendCodePoint(caption, first);
         return 1;
     }
-    for (const auto& [control, shown] : bidiControls) {
-        if (text.starts_with(control)) {
-            caption += shown;
-            return control.size();
-        }
+    if (const auto bidi = leadingBidiControl(text)) {
+        appendCodePoint(caption, bidi->first);
+        return bidi->second;
     }
     if (first == '&')
         caption += '&';

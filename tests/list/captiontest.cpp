@@ -74,6 +74,7 @@ const CaptionCase captionCases[] = {
     {"ControlCharactersShownAsCodePoints", 1, "/a\tb\nc\x7F", "&1   /a[U+0009]b[U+000A]c[U+007F]"},
     {"OverrideShownAsCodePoint", 1, "/bill\u202Efdp.exe", "&1   /bill[U+202E]fdp.exe"},
     {"IsolatesShownAsCodePoints", 1, "/\u2067x\u2069", "&1   /[U+2067]x[U+2069]"},
+    {"MarksShownAsCodePoints", 1, "/a\u200Fb\u061C", "&1   /a[U+200F]b[U+061C]"},
     {"MarkupStaysText", 4, "/<b>x</b>.txt", "&4   /<b>x</b>.txt"},
 };
 

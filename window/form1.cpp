@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QLabel>
@@ -81,10 +82,11 @@ QAction* addSeparator(QMenu* menu, const char* name)
 
 QFont creditFont()
 {
-    QFont font;
     // Asking for a family that is not installed makes the font database search all fonts for a
-    // substitute, a millisecond at start-up; the installed list is at hand, so only those are
-    // asked.
+    // substitute, a millisecond at start-up. That holds for the desktop's own family too when it
+    // is a generic name such as "Sans Serif", so the fallback is the family it resolved to.
+    QFont font;
+    font.setFamily(QFontInfo(font).family());
     const QStringList installed = QFontDatabase::families();
     for (const char* family :
         {"Swis721 BT", "Helvetica", "Arial", "Liberation Sans", "Nimbus Sans"}) {

@@ -103,9 +103,10 @@ bool holdsOnlyReadableLines(const QByteArray& bytes)
     return true;
 }
 
+const char scratchPrefix[] = "hix-settings-";
+
 // A copy killed while it parses, serialises or saves leaves files named after it: PREFIX and its
-// process number. Those whose process is gone can go. Plain readdir keeps this cheap enough for
-// start-up.
+// process number. Those whose process is gone can go.
 void removeFilesOfEndedCopies(const QString& folder, const QByteArray& prefix)
 {
     DIR* entries = ::opendir(QFile::encodeName(folder).constData());
@@ -132,11 +133,9 @@ public:
     {
         static std::atomic<unsigned> made;
         const QString folder = QDir::tempPath();
-        if (made == 0)
-            removeFilesOfEndedCopies(folder, "hix-settings-");
         for (int attempt = 0;; ++attempt) {
-            file.setFileName(QStringLiteral("%1/hix-settings-%2-%3.conf")
-                                 .arg(folder)
+            file.setFileName(QStringLiteral("%1/%2%3-%4.conf")
+                                 .arg(folder, QLatin1String(scratchPrefix))
                                  .arg(QCoreApplication::applicationPid())
                                  .arg(made++));
             if (file.open(QIODevice::ReadWrite | QIODevice::NewOnly))
@@ -303,6 +302,11 @@ UserSettingsStore::~UserSettingsStore()
 QString UserSettingsStore::executableBaseName()
 {
     return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
+
+void UserSettingsStore::removeScratchFilesOfEndedCopies()
+{
+    removeFilesOfEndedCopies(QDir::tempPath(), scratchPrefix);
 }
 
 QString UserSettingsStore::fileName() const

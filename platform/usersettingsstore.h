@@ -21,6 +21,10 @@ public:
     // The running executable's file name without folder and extension.
     static QString executableBaseName();
 
+    // Copies killed while they parsed or serialised settings leave scratch files behind; a copy
+    // clears those of ended copies once it is up, where the time it takes does not delay it.
+    static void removeScratchFilesOfEndedCopies();
+
     QString fileName() const;
 
     std::string GetSetting(const std::string& section, const std::string& key,

@@ -5,6 +5,7 @@
 #include "usersettingsstore.h"
 
 #include <QApplication>
+#include <QTimer>
 
 int main(int argc, char* argv[])
 {
@@ -22,6 +23,7 @@ int main(int argc, char* argv[])
     UserSettingsStore store(QApplication::applicationName());
     Form1 form(store);
     form.show();
+    QTimer::singleShot(0, &UserSettingsStore::removeScratchFilesOfEndedCopies);
     // Other running copies and text editors change the list too; the window shows their changes.
     const SettingsWatcher watcher(store.fileName());
     QObject::connect(&watcher, &SettingsWatcher::changed, &form, &Form1::refreshList);

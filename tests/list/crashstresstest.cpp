@@ -98,7 +98,7 @@ void CrashStressTest::killedCopiesLeaveTheirLastStepOrTheNext()
                            .arg(kill)
                            .arg(seed)
                            .arg(steps)));
-        // Each copy removes the scratch files of the copies before it as it starts; what a save
+        // Each copy removes the scratch files of the copies before it once it is up; what a save
         // left waits for the next save.
         mostScratch = std::max(mostScratch, scratchFiles().size());
         mostUnfinished = std::max(mostUnfinished, unfinishedSaves().size());

@@ -38,6 +38,27 @@ for pair in $(seq "$pairs"); do
     echo "$bare $program" >>"$samples"
 done
 
+# Instructions do not vary with the machine's load: callgrind counts those each program runs until
+# it asks for its window to be mapped and until it first draws into it. Prints the two counts.
+instructions() {
+    local profile pid dumps
+    profile=$(mktemp -d)
+    valgrind --tool=callgrind --callgrind-out-file="$profile/out" --dump-before=xcb_map_window \
+        --dump-before=xcb_shm_put_image --dump-before=xcb_put_image "$1" 2>/dev/null &
+    pid=$!
+    for dumps in $(seq 600); do
+        grep -qs '^totals:' "$profile/out.2" && break
+        sleep 0.1
+    done
+    kill -9 "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    awk '/^summary:/ { total += $2; printf "%d ", total } END { print "" }' "$profile/out.1" \
+        "$profile/out.2"
+    rm -rf "$profile"
+}
+read -r map_instructions_bare frame_instructions_bare < <(instructions "$build/bench/bare_window")
+read -r map_instructions_program frame_instructions_program < <(instructions "$build/window/hix")
+
 # Each line: the bare window's map, first frame and memory, then the program's.
 column() { awk "{ print $1 }" "$samples" | median; }
 start_bare=$(column '$1'); start_program=$(column '$4')
@@ -51,6 +72,13 @@ printf '| start-up to mapped window, program / bare (median of %d pairs) | at mo
 printf '| start-up to mapped window, program and bare (medians) | | %.1f ms, %.1f ms |\n' "$start_program" "$start_bare"
 printf '| start-up to first drawn frame, program / bare | | %.3f |\n' "$frame_ratio"
 printf '| start-up to first drawn frame, program and bare (medians) | | %.1f ms, %.1f ms |\n' "$frame_program" "$frame_bare"
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+printf '| instructions to mapped window, program / bare | | %s (%s million against %s million) |\n' \
+    "$(ratio "$map_instructions_program" "$map_instructions_bare")" \
+    "$((map_instructions_program / 1000000))" "$((map_instructions_bare / 1000000))"
+printf '| instructions to first drawn frame, program / bare | | %s (%s million against %s million) |\n' \
+    "$(ratio "$frame_instructions_program" "$frame_instructions_bare")" \
+    "$((frame_instructions_program / 1000000))" "$((frame_instructions_bare / 1000000))"
 printf '| peak memory, program / bare | at most 1.05 | %.3f |\n' "$memory_ratio"
 printf '| peak memory, program and bare (medians) | | %.1f MiB, %.1f MiB |\n' "$memory_program" "$memory_bare"
 QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES="default.warning=false" "$build/bench/hix_bench" --replacements |

@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ pkgconf
     qt6-base-dev qt6-qpa-plugins libxcb1-dev libxcb-damage0-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
+    xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core valgrind
     weston qt6-wayland
     dpkg-dev file lintian desktop-file-utils appstream
     clang-14 libclang-rt-14-dev

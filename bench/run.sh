@@ -10,7 +10,8 @@ pairs=${2:-31}
 source "$(dirname "$0")/../scripts/xsession.sh"
 
 XDG_CONFIG_HOME=$(mktemp -d)
-XDG_RUNTIME_DIR=$(mktemp -d)
+# In memory, as a desktop session's runtime folder is.
+XDG_RUNTIME_DIR=$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d)
 export XDG_CONFIG_HOME XDG_RUNTIME_DIR
 start_x
 {

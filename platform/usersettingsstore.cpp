@@ -105,6 +105,18 @@ bool holdsOnlyReadableLines(const QByteArray& bytes)
 
 const char scratchPrefix[] = "hix-settings-";
 
+// Scratch files hold the user's list, so they go to the user's own folder for files that last no
+// longer than the session: private to them and, on most desktops, in memory, where neither writing
+// nor syncing them touches the disk.
+QString scratchFolder()
+{
+    static const QString folder = [] {
+        const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        return runtime.isEmpty() ? QDir::tempPath() : runtime;
+    }();
+    return folder;
+}
+
 // A copy killed while it parses, serialises or saves leaves files named after it: PREFIX and its
 // process number. Those whose process is gone can go.
 void removeFilesOfEndedCopies(const QString& folder, const QByteArray& prefix)
@@ -132,13 +144,14 @@ public:
     ScratchFile()
     {
         static std::atomic<unsigned> made;
-        const QString folder = QDir::tempPath();
+        const QString folder = scratchFolder();
         for (int attempt = 0;; ++attempt) {
             file.setFileName(QStringLiteral("%1/%2%3-%4.conf")
                                  .arg(folder, QLatin1String(scratchPrefix))
                                  .arg(QCoreApplication::applicationPid())
                                  .arg(made++));
-            if (file.open(QIODevice::ReadWrite | QIODevice::NewOnly))
+            if (file.open(QIODevice::ReadWrite | QIODevice::NewOnly,
+                    QFileDevice::ReadOwner | QFileDevice::WriteOwner))
                 return;
             // A name can be left taken by a copy that died with the same process number.
             if (!file.exists() || attempt == 100)
@@ -306,7 +319,7 @@ QString UserSettingsStore::executableBaseName()
 
 void UserSettingsStore::removeScratchFilesOfEndedCopies()
 {
-    removeFilesOfEndedCopies(QDir::tempPath(), scratchPrefix);
+    removeFilesOfEndedCopies(scratchFolder(), scratchPrefix);
 }
 
 QString UserSettingsStore::fileName() const

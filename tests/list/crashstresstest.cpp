@@ -31,9 +31,13 @@ void CrashStressTest::initTestCase()
 {
     QVERIFY(home.isValid());
     qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
-    // The copies' scratch files are counted in a temporary folder of the test's own.
-    QVERIFY(QDir(home.path()).mkpath(QStringLiteral("tmp")));
-    qputenv("TMPDIR", home.filePath(QStringLiteral("tmp")).toLocal8Bit());
+    // The copies' scratch files are counted in a runtime folder of the test's own.
+    const QString runtime = home.filePath(QStringLiteral("runtime"));
+    QVERIFY(QDir(home.path()).mkpath(runtime));
+    QVERIFY(QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+            | QFileDevice::ExeOwner | QFileDevice::ReadUser | QFileDevice::WriteUser
+            | QFileDevice::ExeUser));
+    qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
     settingsFolder = home.filePath(QStringLiteral("config/hix"));
 }
 
@@ -55,7 +59,7 @@ QStringList CrashStressTest::unfinishedSaves() const
 
 QStringList CrashStressTest::scratchFiles() const
 {
-    return QDir(home.filePath(QStringLiteral("tmp"))).entryList(QDir::Files | QDir::Hidden);
+    return QDir(home.filePath(QStringLiteral("runtime"))).entryList(QDir::Files | QDir::Hidden);
 }
 
 void CrashStressTest::killedCopiesLeaveTheirLastStepOrTheNext()

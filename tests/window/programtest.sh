@@ -6,8 +6,8 @@ program=$(realpath "$1")
 source "$(dirname "$0")/../../scripts/xsession.sh"
 
 XDG_CONFIG_HOME=$(mktemp -d)
-TMPDIR=$(mktemp -d)
-export XDG_CONFIG_HOME TMPDIR
+XDG_RUNTIME_DIR=$(mktemp -d)
+export XDG_CONFIG_HOME XDG_RUNTIME_DIR
 settings="$XDG_CONFIG_HOME/hix/$(basename "$program").conf"
 start_x
 
@@ -39,12 +39,12 @@ noHIX=3
 3=/home/alex/a.txt
 CONF
 # Scratch files of a killed copy go once the program is up; those of a running one stay.
-touch "$TMPDIR/hix-settings-999999999-0.conf" "$TMPDIR/hix-settings-$$-0.conf"
+touch "$XDG_RUNTIME_DIR/hix-settings-999999999-0.conf" "$XDG_RUNTIME_DIR/hix-settings-$$-0.conf"
 start_program "$program"
 window=$(focus_window "HIX Demo - Aldo Veskin")
 sleep 0.2
-[ ! -e "$TMPDIR/hix-settings-999999999-0.conf" ] || fail "the killed copy's scratch file is gone"
-[ -e "$TMPDIR/hix-settings-$$-0.conf" ] || fail "the running copy's scratch file stays"
+[ ! -e "$XDG_RUNTIME_DIR/hix-settings-999999999-0.conf" ] || fail "the killed copy's scratch file is gone"
+[ -e "$XDG_RUNTIME_DIR/hix-settings-$$-0.conf" ] || fail "the running copy's scratch file stays"
 xprop -id "$window" _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR || fail "the window asks to stay out of the task bar"
 xprop -id "$window" WM_NORMAL_HINTS | grep -q 'minimum size: 354 by' || fail "the window has a fixed size"
 xprop -id "$window" WM_NORMAL_HINTS | grep -q 'maximum size: 354 by' || fail "the window has a fixed size"
@@ -54,5 +54,5 @@ wait_for_exit
 [ "$(grep -E '^[123]=' "$settings" | tr '\n' ' ')" = "1=/home/alex/a.txt 2=/home/alex/c.txt 3=/home/alex/b.txt " ] \
     || fail "choosing entry 3 stores it first"
 
-rm -rf "$XDG_CONFIG_HOME" "$TMPDIR"
+rm -rf "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
 echo "3 passed, 0 failed"

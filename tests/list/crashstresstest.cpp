@@ -34,9 +34,8 @@ void CrashStressTest::initTestCase()
     // The copies' scratch files are counted in a runtime folder of the test's own.
     const QString runtime = home.filePath(QStringLiteral("runtime"));
     QVERIFY(QDir(home.path()).mkpath(runtime));
-    QVERIFY(QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-            | QFileDevice::ExeOwner | QFileDevice::ReadUser | QFileDevice::WriteUser
-            | QFileDevice::ExeUser));
+    QVERIFY(QFile::setPermissions(
+        runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
     qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
     settingsFolder = home.filePath(QStringLiteral("config/hix"));
 }

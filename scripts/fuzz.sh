@@ -5,7 +5,7 @@
 set -euo pipefail
 build_dir=${1:?usage: fuzz.sh BUILD_DIR SECONDS}
 seconds=${2:?usage: fuzz.sh BUILD_DIR SECONDS}
-fuzzers=(numeric_fuzz caption_fuzz sequence_fuzz store_fuzz)
+fuzzers=(numeric_fuzz caption_fuzz sequence_fuzz store_fuzz inicodec_fuzz)
 
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

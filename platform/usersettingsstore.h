@@ -1,29 +1,24 @@
 #pragma once
 
+#include "platform/ini/inicodec.h"
+#include "platform/lockfile.h"
+#include "platform/settingsfile.h"
 #include "settingsstore.h"
 
-#include <QByteArray>
-#include <QMap>
 #include <QString>
-#include <QVariant>
+#include <optional>
+#include <vector>
 
 // The settings of one application name in the user's configuration folder
-// ($XDG_CONFIG_HOME/hix/<name>.conf), an INI file. Changes stay in memory until flush(), which
-// replaces the file atomically and durably. Running copies share the file through a lock file
-// beside it.
+// ($XDG_CONFIG_HOME/hix/<name>.conf), an INI file as QSettings writes it. Changes stay in memory
+// until flush(), which replaces the file atomically and durably. Running copies share the file
+// through a lock file beside it.
 class UserSettingsStore final : public SettingsStore {
 public:
     explicit UserSettingsStore(const QString& applicationName);
-    ~UserSettingsStore() override;
-    UserSettingsStore(const UserSettingsStore&) = delete;
-    UserSettingsStore& operator=(const UserSettingsStore&) = delete;
 
     // The running executable's file name without folder and extension.
     static QString executableBaseName();
-
-    // Copies killed while they parsed or serialised settings leave scratch files behind; a copy
-    // clears those of ended copies once it is up, where the time it takes does not delay it.
-    static void removeScratchFilesOfEndedCopies();
 
     QString fileName() const;
 
@@ -41,35 +36,20 @@ public:
     void flush() override;
     std::string takeNotice() override;
 
-    // What tells one version of the file from another: a stat of the file, not a read.
-    struct FileStamp {
-        quint64 device = 0;
-        quint64 inode = 0;
-        qint64 size = -1;
-        qint64 modified = 0;
-        qint64 changed = 0;
-        bool operator==(const FileStamp&) const = default;
-    };
-    FileStamp currentStamp() const;
-
 private:
-    using Values = QMap<QString, QVariant>;
-
     void read();
-    void pin(int descriptor);
-    void keepUnreadableCopy();
+    [[noreturn]] void failAgain(const std::string& message);
+    void keepUnreadableFile();
 
-    QString path;
-    int lockDescriptor = -1;
-    Values stored;
-    Values values;
-    FileStamp stamp;
-    // The file last read or written stays open, so that no newer file can take its inode number
-    // and pass for it.
-    int pinned = -1;
-    QString readFailure;
-    QByteArray unreadableBytes;
-    // What copies killed while they saved left is removed once, at the first save.
-    bool unfinishedSavesRemoved = false;
+    SettingsFile file;
+    LockFile lockFile;
+    ini::Values stored;
+    ini::Values values;
+    SettingsFile::Stamp stamp;
+    // Nothing is written over a file that could not be read; the next change tries again.
+    std::optional<std::string> readFailure;
+    // A file that would not come back as it is written is kept aside before it is written over.
+    std::optional<std::string> unreadableBytes;
+    std::vector<int> misreadLines;
     std::string notice;
 };

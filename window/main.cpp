@@ -5,7 +5,6 @@
 #include "usersettingsstore.h"
 
 #include <QApplication>
-#include <QTimer>
 
 int main(int argc, char* argv[])
 {
@@ -23,7 +22,6 @@ int main(int argc, char* argv[])
     UserSettingsStore store(QApplication::applicationName());
     Form1 form(store);
     form.show();
-    QTimer::singleShot(0, &UserSettingsStore::removeScratchFilesOfEndedCopies);
     // Other running copies and text editors change the list too; the window shows their changes.
     const SettingsWatcher watcher(store.fileName());
     QObject::connect(&watcher, &SettingsWatcher::changed, &form, &Form1::refreshList);

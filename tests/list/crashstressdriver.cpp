@@ -22,7 +22,6 @@ int main(int argc, char* argv[])
     UserSettingsStore store(QStringLiteral("stress"));
     StressActions actions(static_cast<std::uint32_t>(std::stoul(argv[1])), store);
     actions.start();
-    UserSettingsStore::removeScratchFilesOfEndedCopies();
     while (done())
         actions.next();
     return 1;

@@ -38,13 +38,8 @@ noHIX=3
 2=/home/alex/b.txt
 3=/home/alex/a.txt
 CONF
-# Scratch files of a killed copy go once the program is up; those of a running one stay.
-touch "$XDG_RUNTIME_DIR/hix-settings-999999999-0.conf" "$XDG_RUNTIME_DIR/hix-settings-$$-0.conf"
 start_program "$program"
 window=$(focus_window "HIX Demo - Aldo Veskin")
-sleep 0.2
-[ ! -e "$XDG_RUNTIME_DIR/hix-settings-999999999-0.conf" ] || fail "the killed copy's scratch file is gone"
-[ -e "$XDG_RUNTIME_DIR/hix-settings-$$-0.conf" ] || fail "the running copy's scratch file stays"
 xprop -id "$window" _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR || fail "the window asks to stay out of the task bar"
 xprop -id "$window" WM_NORMAL_HINTS | grep -q 'minimum size: 354 by' || fail "the window has a fixed size"
 xprop -id "$window" WM_NORMAL_HINTS | grep -q 'maximum size: 354 by' || fail "the window has a fixed size"
@@ -54,5 +49,19 @@ wait_for_exit
 [ "$(grep -E '^[123]=' "$settings" | tr '\n' ' ')" = "1=/home/alex/a.txt 2=/home/alex/c.txt 3=/home/alex/b.txt " ] \
     || fail "choosing entry 3 stores it first"
 
+# A named pipe where the settings belong: the program starts, says once what is wrong, leaves the
+# pipe as it is, and ends on SIGTERM.
+rm "$settings"
+mkfifo "$settings"
+start_program "$program"
+focus_window "HIX Demo - A. Veskin" >/dev/null
+press Return
+focus_window "$(basename "$program")" >/dev/null
+press Return
+focus_window "HIX Demo - Aldo Veskin" >/dev/null
+[ -p "$settings" ] || fail "the named pipe is left as it is"
+kill -TERM "$program_pid"
+wait_for_exit
+
 rm -rf "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
-echo "3 passed, 0 failed"
+echo "4 passed, 0 failed"

@@ -1,10 +1,24 @@
 #include "settingswatcher.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace {
 
 constexpr int settleMs = 100;
+
+// The folder itself where it exists, else the nearest one above it that does, whose change is
+// the first sign that the folder is made again.
+QString nearestFolder(QString folder)
+{
+    while (!QFileInfo(folder).isDir()) {
+        const QString above = QFileInfo(folder).path();
+        if (above == folder)
+            break;
+        folder = above;
+    }
+    return folder;
+}
 
 } // namespace
 
@@ -27,17 +41,14 @@ SettingsWatcher::SettingsWatcher(const QString& fileName, QObject* parent)
 void SettingsWatcher::watch()
 {
     const QFileInfo info(file);
-    const QString folder = info.path();
-    QStringList wanted;
-    if (QFileInfo::exists(folder)) {
-        wanted << folder;
-        if (info.exists())
-            wanted << file;
-    } else {
-        wanted << QFileInfo(folder).path();
-    }
-    QStringList watched = watcher.files() + watcher.directories();
-    for (const QString& path : std::as_const(watched)) {
+    QStringList wanted{nearestFolder(info.path())};
+    if (info.exists())
+        wanted << file;
+    // A file that links elsewhere is replaced where it lives.
+    if (info.isSymLink())
+        wanted << nearestFolder(QFileInfo(info.symLinkTarget()).path());
+    const QStringList watched = watcher.files() + watcher.directories();
+    for (const QString& path : watched) {
         if (!wanted.contains(path))
             watcher.removePath(path);
     }

@@ -6,7 +6,7 @@
 
 // Tells when a settings file may have changed, once a burst of changes has settled. A save
 // replaces the file by a rename, which blinds a watch on the file alone, so its folder is watched
-// too (or, while the folder does not exist, the folder above it).
+// too; while the folder does not exist, the nearest folder above it that does.
 class SettingsWatcher final : public QObject {
     Q_OBJECT
 

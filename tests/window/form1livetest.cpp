@@ -13,12 +13,6 @@ namespace {
 
 // One running copy of the program: its own store over the shared file, its window and its watch.
 struct Copy {
-    Copy()
-    {
-        QObject::connect(&watcher, &SettingsWatcher::changed, &form, &Form1::refreshList);
-        form.show();
-    }
-
     void open(const std::string& path)
     {
         dialog.answers.push_back(path);
@@ -41,7 +35,14 @@ struct Copy {
         return result;
     }
 
-    UserSettingsStore store{QStringLiteral("live")};
+    explicit Copy(const QString& name = QStringLiteral("live"))
+        : store(name)
+    {
+        QObject::connect(&watcher, &SettingsWatcher::changed, &form, &Form1::refreshList);
+        form.show();
+    }
+
+    UserSettingsStore store;
     FakeMessageBox messages;
     ScriptedFileDialog dialog;
     Form1 form{store, &messages, &dialog};
@@ -58,15 +59,17 @@ class Form1LiveTest : public QObject {
 private slots:
     void initTestCase();
     void anotherCopysChangesShowWithinASecond();
+    void changesShowAfterTheSettingsHomeIsRemoved_data();
+    void changesShowAfterTheSettingsHomeIsRemoved();
 
 private:
-    QTemporaryDir configHome;
+    QTemporaryDir root;
 };
 
 void Form1LiveTest::initTestCase()
 {
-    QVERIFY(configHome.isValid());
-    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+    QVERIFY(root.isValid());
+    qputenv("XDG_CONFIG_HOME", root.filePath(QStringLiteral("home/.config")).toLocal8Bit());
 }
 
 void Form1LiveTest::anotherCopysChangesShowWithinASecond()
@@ -94,6 +97,33 @@ void Form1LiveTest::anotherCopysChangesShowWithinASecond()
     QTRY_COMPARE_WITH_TIMEOUT(b.tags(), (Tags{"/home/alex/four.txt", "/by/hand.txt"}), 1000);
     QCOMPARE(b.maximumBox()->text(), QStringLiteral("1"));
 
+    QVERIFY(a.messages.errors.empty() && b.messages.errors.empty());
+}
+
+void Form1LiveTest::changesShowAfterTheSettingsHomeIsRemoved_data()
+{
+    QTest::addColumn<QString>("removed");
+    QTest::newRow("settings folder") << QStringLiteral("home/.config/hix");
+    QTest::newRow("configuration home") << QStringLiteral("home/.config");
+    QTest::newRow("home") << QStringLiteral("home");
+}
+
+void Form1LiveTest::changesShowAfterTheSettingsHomeIsRemoved()
+{
+    QFETCH(QString, removed);
+    const QString name = QStringLiteral("removed-") + QTest::currentDataTag();
+    Copy a(name);
+    Copy b(name);
+    a.open("/home/alex/one.txt");
+    QTRY_COMPARE_WITH_TIMEOUT(b.tags(), Tags{"/home/alex/one.txt"}, 1000);
+
+    QVERIFY(QDir(root.filePath(removed)).removeRecursively());
+    QTRY_COMPARE_WITH_TIMEOUT(b.tags(), Tags{""}, 1000);
+    a.open("/home/alex/two.txt");
+    a.open("/home/alex/three.txt");
+    QTRY_COMPARE_WITH_TIMEOUT(b.tags(), (Tags{"/home/alex/three.txt", "/home/alex/two.txt"}), 1000);
+    a.open("/home/alex/four.txt");
+    QTRY_COMPARE_WITH_TIMEOUT(b.tags().front(), "/home/alex/four.txt", 1000);
     QVERIFY(a.messages.errors.empty() && b.messages.errors.empty());
 }
 

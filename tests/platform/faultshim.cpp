@@ -1,6 +1,7 @@
 // Makes the settings store's file operations fail with EIO while a control file exists, for the
 // tests of save faults. Preload it with HIX_FAULT set to write, sync or rename, HIX_FAULT_FOLDER to
 // the settings folder and HIX_FAULT_WHILE to the control file; calls outside the folder pass.
+// HIX_FAULT=link refuses hard links with EPERM, as file systems without them do.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -41,9 +42,9 @@ Function next(const char* name)
     return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
 }
 
-int failed()
+int failed(int error = EIO)
 {
-    errno = EIO;
+    errno = error;
     return -1;
 }
 
@@ -74,6 +75,13 @@ int rename(const char* from, const char* to)
 {
     static const auto real = next<int (*)(const char*, const char*)>("rename");
     return armed("rename") && inFolder(to) ? failed() : real(from, to);
+}
+
+int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags)
+{
+    static const auto real = next<int (*)(int, const char*, int, const char*, int)>("linkat");
+    return armed("link") && inFolder(to) ? failed(EPERM)
+                                         : real(fromFolder, from, toFolder, to, flags);
 }
 
 } // extern "C"

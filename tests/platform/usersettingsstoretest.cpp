@@ -5,13 +5,20 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 class UserSettingsStoreTest : public QObject {
     Q_OBJECT
 
 private slots:
     void initTestCase();
-    void fileLivesInTheUserConfigFolder();
+    void fileFollowsTheXdgRules_data();
+    void fileFollowsTheXdgRules();
+    void specialFilesAreNeverTrusted_data();
+    void specialFilesAreNeverTrusted();
     void readsDefaultsAndEmptyValues();
     void deletedKeyReadsDefault();
     void changesReachTheDiskOnFlush();
@@ -23,7 +30,6 @@ private slots:
     void unreadableFileIsCopiedOnceBeforeItIsWrittenOver();
     void reloadFindsEachSaveOfAnotherCopy();
     void unsavedChangeOutlivesAChangeOfPermissions();
-    void saveKeepsALinkedFileWhereItLivesWithItsMode();
     void anyFileWhereTheLockBelongsStillLocks();
     void valuesSavedAsTheyWereWriteNothing();
 
@@ -43,10 +49,144 @@ void UserSettingsStoreTest::initTestCase()
     qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
 }
 
-void UserSettingsStoreTest::fileLivesInTheUserConfigFolder()
+void UserSettingsStoreTest::fileFollowsTheXdgRules_data()
 {
-    UserSettingsStore store(QStringLiteral("located"));
-    QCOMPARE(store.fileName(), confPath(QStringLiteral("located")));
+    QTest::addColumn<QByteArray>("configHome");
+    QTest::addColumn<QByteArray>("home");
+    QTest::addColumn<QString>("file");
+    QTest::newRow("configuration home")
+        << QByteArray("/xdg") << QByteArray("/home/a") << QStringLiteral("/xdg/hix/located.conf");
+    QTest::newRow("relative configuration home ignored") << QByteArray(
+        "relative") << QByteArray("/home/a") << QStringLiteral("/home/a/.config/hix/located.conf");
+    QTest::newRow("no configuration home") << QByteArray() << QByteArray("/home/a")
+                                           << QStringLiteral("/home/a/.config/hix/located.conf");
+    QTest::newRow("no home either") << QByteArray() << QByteArray()
+                                    << QFile::decodeName(qgetenv("USER") == "root" ? "/root" : "")
+            + QStringLiteral("/.config/hix/located.conf");
+}
+
+void UserSettingsStoreTest::fileFollowsTheXdgRules()
+{
+    QFETCH(QByteArray, configHome);
+    QFETCH(QByteArray, home);
+    QFETCH(QString, file);
+    const QByteArray savedConfigHome = qgetenv("XDG_CONFIG_HOME");
+    const QByteArray savedHome = qgetenv("HOME");
+    configHome.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", configHome);
+    home.isNull() ? qunsetenv("HOME") : qputenv("HOME", home);
+    const QString located = UserSettingsStore(QStringLiteral("located")).fileName();
+    qputenv("XDG_CONFIG_HOME", savedConfigHome);
+    qputenv("HOME", savedHome);
+    if (home.isNull())
+        QVERIFY2(located.endsWith(file), qPrintable(located));
+    else
+        QCOMPARE(located, file);
+}
+
+namespace {
+
+void makeSocket(const QString& path)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(path);
+    std::copy(name.begin(), name.end(), address.sun_path);
+    const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    QVERIFY(::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
+    ::close(socket);
+}
+
+// What sits at a path: its kind, size and, for a link, its target.
+QString described(const QString& path)
+{
+    struct stat info { };
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return QStringLiteral("nothing");
+    return QStringLiteral("%1 %2 %3")
+        .arg(info.st_mode & S_IFMT)
+        .arg(info.st_size)
+        .arg(QFileInfo(path).symLinkTarget());
+}
+
+} // namespace
+
+void UserSettingsStoreTest::specialFilesAreNeverTrusted_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("named pipe") << QStringLiteral("fifo") << QStringLiteral("it is a named pipe");
+    QTest::newRow("link to /dev/zero")
+        << QStringLiteral("zero") << QStringLiteral("it is a device");
+    QTest::newRow("socket") << QStringLiteral("socket") << QStringLiteral("it is a socket");
+    QTest::newRow("folder") << QStringLiteral("folder") << QStringLiteral("it is a folder");
+    QTest::newRow("link loop") << QStringLiteral("loop") << QStringLiteral("symbolic links");
+    QTest::newRow("100 MiB") << QStringLiteral("huge") << QStringLiteral("larger than 16 MiB");
+    QTest::newRow("dangling link") << QStringLiteral("dangling") << QString();
+    QTest::newRow("link into another folder") << QStringLiteral("linked") << QString();
+}
+
+// Whatever sits where the settings belong, the store starts at once; what it cannot read it names
+// and leaves as it is, and a link is saved through where it leads.
+void UserSettingsStoreTest::specialFilesAreNeverTrusted()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, said);
+    const QString name = QStringLiteral("special-") + kind;
+    const QString path = confPath(name);
+    const QString elsewhere = configHome.filePath(QStringLiteral("dotfiles/") + name + ".conf");
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()) && QDir().mkpath(QFileInfo(elsewhere).path()));
+    const QByteArray file = QFile::encodeName(path);
+    if (kind == "fifo")
+        QCOMPARE(::mkfifo(file.constData(), 0600), 0);
+    else if (kind == "zero")
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+    else if (kind == "socket")
+        makeSocket(path);
+    else if (kind == "folder")
+        QVERIFY(QDir().mkpath(path));
+    else if (kind == "loop")
+        QVERIFY(QFile::link(path + ".other", path) && QFile::link(path, path + ".other"));
+    else if (kind == "huge")
+        QCOMPARE(
+            ::truncate((QFile(path).open(QIODevice::WriteOnly), file.constData()), 100 << 20), 0);
+    else
+        QVERIFY(QFile::link(elsewhere, path));
+    if (kind == "linked") {
+        QFile target(elsewhere);
+        QVERIFY(target.open(QIODevice::WriteOnly) && target.write("[Config]\nnoHIX=0\n") > 0);
+        target.close();
+        QVERIFY(target.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        // What a copy killed while it saved left, where the link leads.
+        QFile unfinished(elsewhere + QStringLiteral(".saving-999999999"));
+        QVERIFY(unfinished.open(QIODevice::WriteOnly));
+    }
+    const QString before = described(path);
+
+    UserSettingsStore store(name);
+    const QString notice = QString::fromStdString(store.takeNotice());
+    store.SaveSetting("Recent Files", "1", "/saved");
+    QString error;
+    try {
+        store.flush();
+    } catch (const std::runtime_error& failure) {
+        error = QString::fromUtf8(failure.what());
+    }
+
+    if (said.isEmpty()) {
+        QVERIFY2(notice.isEmpty() && error.isEmpty(), qPrintable(notice + error));
+        QCOMPARE(described(path), before);
+        QCOMPARE(
+            UserSettingsStore(name).GetSetting("Recent Files", "1", ""), std::string("/saved"));
+        QCOMPARE(QDir(QFileInfo(elsewhere).path()).entryList({name + "*"}, QDir::Files),
+            QStringList{name + ".conf"});
+        if (kind == "linked")
+            QCOMPARE(QFile::permissions(elsewhere) & ~(QFile::ReadUser | QFile::WriteUser),
+                QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+    } else {
+        QVERIFY2(notice.contains(path) && notice.contains(said), qPrintable(notice));
+        QVERIFY2(error.contains(path), qPrintable(error));
+        QCOMPARE(described(path), before);
+    }
 }
 
 void UserSettingsStoreTest::readsDefaultsAndEmptyValues()
@@ -187,6 +327,8 @@ void UserSettingsStoreTest::unreadableFileIsCopiedOnceBeforeItIsWrittenOver()
     QVERIFY(original.open(QIODevice::WriteOnly));
     original.write(contents);
     original.close();
+    const QFile::Permissions privateMode = QFile::ReadOwner | QFile::WriteOwner;
+    QVERIFY(original.setPermissions(privateMode));
     const QString folder = QFileInfo(confPath(name)).path();
     const auto copies
         = [&] { return QDir(folder).entryList({name + QStringLiteral(".conf.unreadable-*")}); };
@@ -203,6 +345,9 @@ void UserSettingsStoreTest::unreadableFileIsCopiedOnceBeforeItIsWrittenOver()
         QFile copy(QDir(folder).filePath(copies()[0]));
         QVERIFY(copy.open(QIODevice::ReadOnly));
         QVERIFY(copy.readAll() == contents);
+        QCOMPARE(copy.permissions() & ~(QFile::ReadUser | QFile::WriteUser), privateMode);
+        QCOMPARE(QFile::permissions(confPath(name)) & ~(QFile::ReadUser | QFile::WriteUser),
+            privateMode);
     }
 
     UserSettingsStore restarted(name);
@@ -239,27 +384,6 @@ void UserSettingsStoreTest::unsavedChangeOutlivesAChangeOfPermissions()
 
     QVERIFY(!store.reload());
     QCOMPARE(store.GetSetting("Recent Files", "1", ""), std::string("/not yet saved"));
-}
-
-void UserSettingsStoreTest::saveKeepsALinkedFileWhereItLivesWithItsMode()
-{
-    const QString real = configHome.filePath(QStringLiteral("dotfiles/linked.conf"));
-    QVERIFY(QDir().mkpath(QFileInfo(real).path()) && QDir().mkpath(configHome.filePath("hix")));
-    QFile file(real);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.close();
-    const auto mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
-    QVERIFY(file.setPermissions(mode));
-    QVERIFY(QFile::link(real, confPath(QStringLiteral("linked"))));
-
-    UserSettingsStore store(QStringLiteral("linked"));
-    store.SaveSetting("Recent Files", "1", "/through the link");
-    store.flush();
-
-    QVERIFY(QFileInfo(confPath(QStringLiteral("linked"))).isSymLink());
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QVERIFY(file.readAll().contains("1=/through the link"));
-    QCOMPARE(QFile::permissions(real) & ~(QFile::ReadUser | QFile::WriteUser), mode);
 }
 
 void UserSettingsStoreTest::anyFileWhereTheLockBelongsStillLocks()

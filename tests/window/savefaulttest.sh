@@ -15,7 +15,10 @@ chmod 755 "$work"
 # What each settings file held while its fault was in place, writable by every case's user.
 mkdir -m 1777 "$work/during"
 cleanup() {
-    mountpoint -q "$work/full" && umount "$work/full"
+    local disk
+    for disk in "$work/full" "$work/full-keep"; do
+        if mountpoint -q "$disk"; then umount "$disk"; fi
+    done
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -78,6 +81,29 @@ mount -t tmpfs -o size=256k hix-full-disk "$home"
 prepare "$home"
 dd if=/dev/zero of="$home/filler" bs=4k 2>/dev/null || true
 save_through "full disk" "the disk is full" "$home" "rm '$home/filler'"
+
+# Keeping an unreadable file aside on a full disk that has no hard links fails, says so, leaves
+# no partial copy, and keeps the whole file once there is room.
+home=$work/full-keep
+mkdir -p "$home"
+mount -t tmpfs -o size=256k hix-full-keep "$home"
+prepare "$home"
+printf 'a line of no key\n' >>"$home/hix/faulty.conf"
+cp "$home/hix/faulty.conf" "$work/unreadable"
+dd if=/dev/zero of="$home/filler" bs=4k 2>/dev/null || true
+touch "$work/armed"
+output=$(env LD_PRELOAD="$shim" HIX_FAULT=link HIX_FAULT_FOLDER="$home/hix" HIX_FAULT_WHILE="$work/armed" \
+    XDG_CONFIG_HOME="$home" "$driver" "ls '$home/hix' >'$work/during/full-keep' && rm '$home/filler'" 2>/dev/null) \
+    || fail "keeping aside on a full disk: the driver failed: $output"
+[ "$(grep -c '^error:' <<<"$output" || true)" -eq 1 ] || fail "keeping aside on a full disk: one error box: $output"
+grep -q "keep a copy of the unreadable settings file $home/hix/faulty.conf: the disk is full" <<<"$output" \
+    || fail "keeping aside on a full disk: the box says why: $output"
+[ "$(cat "$work/during/full-keep")" = $'faulty.conf\nfaulty.conf.lock' ] \
+    || fail "keeping aside on a full disk: nothing partial is left: $(cat "$work/during/full-keep")"
+cmp -s "$work/unreadable" "$home/hix"/faulty.conf.unreadable-* || fail "keeping aside on a full disk: the whole file is kept once there is room"
+grep -qx '1=/newer' "$home/hix/faulty.conf" || fail "keeping aside on a full disk: the save after it succeeds"
+rm "$work/armed"
+passed=$((passed + 1))
 
 for operation in write sync rename; do
     home=$work/$operation

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkgconf
-    qt6-base-dev qt6-qpa-plugins libxcb1-dev libxcb-damage0-dev
+    qt6-base-dev qt6-qpa-plugins libicu-dev libxcb1-dev libxcb-damage0-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core valgrind
     weston qt6-wayland

@@ -1,119 +1,16 @@
 #include "platform/ini/inicodec.h"
+#include "platform/ini/initext.h"
 
 #include <algorithm>
 #include <array>
-#include <cstdint>
 #include <optional>
+#include <unicode/utf8.h>
 #include <utility>
 
-// QSettings keeps keys and values as UTF-16 and orders sections and keys by their UTF-16 code
-// units, so the codec works in UTF-16 between the UTF-8 of the file and of the values.
 namespace ini {
 namespace {
 
-constexpr char16_t replacementCharacter = u'\uFFFD';
-constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
-
-// Decodes UTF-8 as Qt does where it is valid; an invalid byte becomes U+FFFD. Returns whether
-// every byte was valid.
-bool appendDecoded(std::u16string& out, std::string_view bytes)
-{
-    bool valid = true;
-    for (std::size_t i = 0; i < bytes.size();) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        if (lead < 0x80) {
-            out += char16_t(lead);
-            ++i;
-            continue;
-        }
-        const int length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-        char32_t code = lead & (0x7F >> length);
-        bool complete = length > 0 && lead <= 0xF4 && i + std::size_t(length) <= bytes.size();
-        for (int k = 1; complete && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(bytes[i + std::size_t(k)]);
-            complete = (next & 0xC0) == 0x80;
-            code = (code << 6) | (next & 0x3F);
-        }
-        const char32_t least = length == 4 ? 0x10000 : length == 3 ? 0x800 : 0x80;
-        if (!complete || code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-            out += replacementCharacter;
-            valid = false;
-            ++i;
-            continue;
-        }
-        if (code >= 0x10000) {
-            out += char16_t(0xD800 + ((code - 0x10000) >> 10));
-            out += char16_t(0xDC00 + ((code - 0x10000) & 0x3FF));
-        } else {
-            out += char16_t(code);
-        }
-        i += std::size_t(length);
-    }
-    return valid;
-}
-
-std::u16string decoded(std::string_view bytes)
-{
-    std::u16string out;
-    appendDecoded(out, bytes);
-    return out;
-}
-
-bool isHighSurrogate(char16_t unit)
-{
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
-bool isLowSurrogate(char16_t unit)
-{
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
-// Calls visit with each code point; a lone surrogate visits as U+FFFD. Returns whether there
-// was none.
-template<typename Visit>
-bool forEachCodePoint(std::u16string_view text, Visit visit)
-{
-    bool whole = true;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t code = text[i];
-        if (isHighSurrogate(text[i]) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (isHighSurrogate(text[i]) || isLowSurrogate(text[i])) {
-            code = replacementCharacter;
-            whole = false;
-        }
-        visit(code);
-    }
-    return whole;
-}
-
-void appendUtf8(std::string& out, char32_t code)
-{
-    if (code < 0x80) {
-        out += char(code);
-    } else if (code < 0x800) {
-        out += char(0xC0 | (code >> 6));
-        out += char(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += char(0xE0 | (code >> 12));
-        out += char(0x80 | ((code >> 6) & 0x3F));
-        out += char(0x80 | (code & 0x3F));
-    } else {
-        out += char(0xF0 | (code >> 18));
-        out += char(0x80 | ((code >> 12) & 0x3F));
-        out += char(0x80 | ((code >> 6) & 0x3F));
-        out += char(0x80 | (code & 0x3F));
-    }
-}
-
-// Returns whether the text had no lone surrogate, which UTF-8 cannot hold.
-bool toUtf8(std::u16string_view text, std::string& out)
-{
-    out.clear();
-    return forEachCodePoint(text, [&](char32_t code) { appendUtf8(out, code); });
-}
+using namespace text;
 
 bool isBlank(char c)
 {
@@ -134,26 +31,6 @@ std::string_view trimmed(std::string_view text)
         text.remove_suffix(1);
     return text;
 }
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b)
-{
-    return std::ranges::equal(a, b, [](char x, char y) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
-        return lower(x) == lower(y);
-    });
-}
-
 // One logical line as QSettings splits the text: blank space before it is skipped, a ";" at its
 // start makes a comment, a quoted part runs on over line ends, and an unquoted ";" ends it.
 struct Line {
@@ -458,22 +335,12 @@ private:
 void addBinaryLines(std::string_view text, std::vector<int>& lines)
 {
     LineCounter counter(text);
-    std::u16string scratch;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        std::size_t length = 1;
-        bool bad = byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r';
-        if (byte >= 0x80) {
-            length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : 2;
-            length = std::min(length, text.size() - i);
-            scratch.clear();
-            bad = !appendDecoded(scratch, text.substr(i, length));
-            if (bad)
-                length = 1;
-        }
-        if (bad)
-            lines.push_back(counter.lineAt(i));
-        i += length;
+    for (std::int32_t i = 0; i < std::int32_t(text.size());) {
+        const std::int32_t start = i;
+        UChar32 code = 0;
+        U8_NEXT(text.data(), i, std::int32_t(text.size()), code);
+        if (code < 0 || (code < 0x20 && code != '\t' && code != '\n' && code != '\r'))
+            lines.push_back(counter.lineAt(std::size_t(start)));
     }
 }
 
@@ -538,135 +405,4 @@ Parsed parse(std::string_view text)
     misread.erase(std::unique(misread.begin(), misread.end()), misread.end());
     return parsed;
 }
-
-namespace {
-
-char hexDigit(unsigned value, bool upper)
-{
-    return "0123456789abcdef0123456789ABCDEF"[(value & 0xF) + (upper ? 16 : 0)];
-}
-
-void appendEscapedKey(std::string& out, std::u16string_view key)
-{
-    for (const char16_t unit : key) {
-        if (unit == u'/') {
-            out += '\\';
-        } else if ((unit >= u'a' && unit <= u'z') || (unit >= u'A' && unit <= u'Z')
-            || (unit >= u'0' && unit <= u'9') || unit == u'_' || unit == u'-' || unit == u'.') {
-            out += char(unit);
-        } else if (unit <= 0xFF) {
-            out += '%';
-            out += hexDigit(unit >> 4, true);
-            out += hexDigit(unit, true);
-        } else {
-            out += "%U";
-            for (int shift = 12; shift >= 0; shift -= 4)
-                out += hexDigit(unit >> shift, true);
-        }
-    }
-}
-
-void appendLowerHex(std::string& out, char32_t code)
-{
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), hexDigit(unsigned(code), false));
-        code >>= 4;
-    } while (code != 0);
-    out += digits;
-}
-
-bool isHexDigit(char32_t code)
-{
-    return code < 0x80 && hexValue(char(code)) >= 0;
-}
-
-void appendEscapedValue(std::string& out, std::u16string_view value)
-{
-    const std::size_t start = out.size();
-    bool needsQuotes = false;
-    bool escapeNextIfDigit = false;
-    bool writtenAsText = false;
-    forEachCodePoint(value, [&](char32_t code) {
-        needsQuotes = needsQuotes || code == U';' || code == U',' || code == U'=';
-        if (escapeNextIfDigit && isHexDigit(code)) {
-            out += "\\x";
-            appendLowerHex(out, code);
-            return;
-        }
-        escapeNextIfDigit = false;
-        static constexpr std::array<std::pair<char32_t, const char*>, 9> named{
-            {{U'\a', "\\a"}, {U'\b', "\\b"}, {U'\f', "\\f"}, {U'\n', "\\n"}, {U'\r', "\\r"},
-                {U'\t', "\\t"}, {U'\v', "\\v"}, {U'"', "\\\""}, {U'\\', "\\\\"}}};
-        const auto found = std::ranges::find(named, code, &std::pair<char32_t, const char*>::first);
-        if (code == 0) {
-            out += "\\0";
-            escapeNextIfDigit = true;
-        } else if (found != named.end()) {
-            out += found->second;
-        } else if (code <= 0x1F || (code == 0xFEFF && !writtenAsText)) {
-            // QSettings would write a byte-order mark that starts the text of a value as it is,
-            // and drop it when it reads the value again.
-            out += "\\x";
-            appendLowerHex(out, code);
-            escapeNextIfDigit = true;
-        } else {
-            appendUtf8(out, code);
-            writtenAsText = true;
-        }
-    });
-    if (needsQuotes || (out.size() > start && (out[start] == ' ' || out.back() == ' '))) {
-        out.insert(start, 1, '"');
-        out += '"';
-    }
-}
-
-// How QSettings writes a string: one with NUL characters as "@String(...)", one that starts
-// with "@" with a second "@".
-std::u16string typed(std::u16string value)
-{
-    if (value.find(u'\0') != std::u16string::npos)
-        return u"@String(" + value + u")";
-    if (!value.empty() && value.front() == u'@')
-        return u'@' + value;
-    return value;
-}
-
-} // namespace
-
-std::string serialise(const Values& values)
-{
-    // Ordered as QSettings orders them: by UTF-16 code units, which std::u16string compares.
-    std::map<std::u16string, std::map<std::u16string, std::u16string>> sections;
-    for (const auto& [key, value] : values) {
-        const std::u16string fullKey = decoded(key);
-        const std::size_t slash = fullKey.find(u'/');
-        const bool inSection = slash != std::u16string::npos;
-        sections[inSection ? fullKey.substr(0, slash) : std::u16string()]
-                [inSection ? fullKey.substr(slash + 1) : fullKey]
-            = decoded(value);
-    }
-    std::string out;
-    for (const auto& [section, keys] : sections) {
-        if (!out.empty())
-            out += '\n';
-        std::string name;
-        appendEscapedKey(name, section);
-        if (name.empty())
-            out += "[General]";
-        else if (equalsIgnoringCase(name, "general"))
-            out += "[%General]";
-        else
-            out += '[' + name + ']';
-        out += '\n';
-        for (const auto& [key, value] : keys) {
-            appendEscapedKey(out, key);
-            out += '=';
-            appendEscapedValue(out, typed(value));
-            out += '\n';
-        }
-    }
-    return out;
-}
-
 } // namespace ini

@@ -30,14 +30,21 @@ std::u16string decoded(std::string_view bytes)
 
 bool toUtf8(std::u16string_view text, std::string& out)
 {
-    out.resize(text.size() * 3);
-    std::int32_t length = 0;
-    std::int32_t substitutions = 0;
-    UErrorCode status = U_ZERO_ERROR;
-    u_strToUTF8WithSub(out.data(), std::int32_t(out.size()), &length, text.data(),
-        std::int32_t(text.size()), replacementCharacter, &substitutions, &status);
-    out.resize(std::size_t(length));
-    return U_SUCCESS(status) && substitutions == 0;
+    // Sized for text that is mostly ASCII, and again when it is not.
+    out.resize(text.size());
+    for (;;) {
+        std::int32_t length = 0;
+        std::int32_t substitutions = 0;
+        UErrorCode status = U_ZERO_ERROR;
+        u_strToUTF8WithSub(out.data(), std::int32_t(out.size()), &length, text.data(),
+            std::int32_t(text.size()), replacementCharacter, &substitutions, &status);
+        if (status == U_BUFFER_OVERFLOW_ERROR) {
+            out.resize(std::size_t(length));
+            continue;
+        }
+        out.resize(std::size_t(length));
+        return U_SUCCESS(status) && substitutions == 0;
+    }
 }
 
 void appendUtf8(std::string& out, UChar32 code)

@@ -129,16 +129,17 @@ void writeAll(int descriptor, std::string_view bytes)
     }
 }
 
-// A new file that only this process writes: "<target>.saving-<process>". A copy killed midway
-// leaves one that a later copy can tell from the user's files.
+// A new file, private until it is given other permissions, that only this process writes:
+// "<target>.saving-<process>". A copy killed midway leaves one that a later copy can tell from the
+// user's files.
 class UnfinishedSave {
 public:
-    UnfinishedSave(const std::string& target, mode_t mode)
+    explicit UnfinishedSave(const std::string& target)
         : name(target + ".saving-" + std::to_string(::getpid()))
     {
         ::unlink(name.c_str());
         descriptor
-            = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+            = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (descriptor < 0)
             throwSystemError(errno);
     }
@@ -302,7 +303,7 @@ SettingsFile::Stamp SettingsFile::replace(std::string_view bytes)
     if (exists && ::access(target.c_str(), W_OK) != 0)
         failToSave(target, errno);
     try {
-        UnfinishedSave save(target, 0600);
+        UnfinishedSave save(target);
         const mode_t mode = old.st_mode & 07777;
         save.write(bytes, exists ? &mode : nullptr);
         save.replace(target);
@@ -339,7 +340,7 @@ std::string SettingsFile::keepAside(std::string_view bytes)
     struct stat info { };
     const mode_t mode = pinned >= 0 && ::fstat(pinned, &info) == 0 ? info.st_mode & 07777 : 0600;
     try {
-        UnfinishedSave copy(target, 0600);
+        UnfinishedSave copy(target);
         copy.write(bytes, &mode);
         for (int n = 1; n <= 100; ++n) {
             if (copy.moveTo(nameOf(n))) {

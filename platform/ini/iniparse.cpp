@@ -31,6 +31,7 @@ std::string_view trimmed(std::string_view text)
         text.remove_suffix(1);
     return text;
 }
+
 // One logical line as QSettings splits the text: blank space before it is skipped, a ";" at its
 // start makes a comment, a quoted part runs on over line ends, and an unquoted ";" ends it.
 struct Line {
@@ -306,8 +307,7 @@ bool comesBackFromGeneral(std::u16string_view key)
             [](char16_t a, char16_t b) { return (a | 0x20) == b; });
 }
 
-// Lines that hold bytes a text file has not: invalid UTF-8 or control characters other than
-// tabs and line ends.
+// The line of an offset in the text, for offsets that only grow.
 class LineCounter {
 public:
     explicit LineCounter(std::string_view text)
@@ -332,6 +332,8 @@ private:
     int line = 1;
 };
 
+// Lines that hold bytes a text file has not: invalid UTF-8 or control characters other than
+// tabs and line ends.
 void addBinaryLines(std::string_view text, std::vector<int>& lines)
 {
     LineCounter counter(text);

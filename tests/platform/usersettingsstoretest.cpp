@@ -26,6 +26,7 @@ private slots:
     void everyPathRoundTripsThroughTheFile();
     void differentNamesKeepSeparateSettings();
     void failedFlushNamesTheFileAndKeepsChanges();
+    void folderThatCannotBeMadeIsNamed();
     void unreadableFileIsCopiedOnceBeforeItIsWrittenOver_data();
     void unreadableFileIsCopiedOnceBeforeItIsWrittenOver();
     void reloadFindsEachSaveOfAnotherCopy();
@@ -305,6 +306,27 @@ void UserSettingsStoreTest::failedFlushNamesTheFileAndKeepsChanges()
     QFile file(blocked);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().contains("/kept"));
+}
+
+void UserSettingsStoreTest::folderThatCannotBeMadeIsNamed()
+{
+    // A file where a folder of the path belongs: nobody, root neither, can make the folder.
+    QFile plain(configHome.filePath(QStringLiteral("plain")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    const QString folder = plain.fileName() + QStringLiteral("/.config");
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder));
+    UserSettingsStore store(QStringLiteral("homeless"));
+    qputenv("XDG_CONFIG_HOME", saved);
+
+    try {
+        store.lock();
+        QFAIL("the lock was taken");
+    } catch (const std::runtime_error& error) {
+        QVERIFY2(
+            QString::fromUtf8(error.what()).contains(folder + QStringLiteral(" cannot be made")),
+            error.what());
+    }
 }
 
 void UserSettingsStoreTest::unreadableFileIsCopiedOnceBeforeItIsWrittenOver_data()

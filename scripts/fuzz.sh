@@ -13,11 +13,16 @@ CC=clang-14 CXX=clang++-14 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYP
     -DCMAKE_CXX_FLAGS="$flags" >/dev/null
 cmake --build "$build_dir" --target "${fuzzers[@]}"
 
+# The INI codec's fuzzer compares with QSettings, which writes files (in memory where it can) and
+# keeps what it read in a cache that LeakSanitizer would scan after every input.
+[ -w /dev/shm ] && export TMPDIR=/dev/shm
+declare -A options=([inicodec_fuzz]=-detect_leaks=0)
+
 mkdir -p "$build_dir/crashes"
 for fuzzer in "${fuzzers[@]}"; do
     corpus=$build_dir/corpus/$fuzzer
     mkdir -p "$corpus"
-    XDG_CONFIG_HOME=$(mktemp -d) "$build_dir/tests/fuzz/$fuzzer" -max_total_time="$seconds" \
+    XDG_CONFIG_HOME=$(mktemp -d) "$build_dir/tests/fuzz/$fuzzer" -max_total_time="$seconds" ${options[$fuzzer]:-} \
         -artifact_prefix="$build_dir/crashes/$fuzzer-" -print_final_stats=1 \
         "$corpus" "tests/fuzz/corpus/$fuzzer" 2>"$build_dir/$fuzzer.log" \
         || { cat "$build_dir/$fuzzer.log" >&2; exit 1; }

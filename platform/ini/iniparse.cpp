@@ -276,6 +276,22 @@ std::u16string unescapedValue(std::string_view text, bool& misread)
     return joined;
 }
 
+// Most values are ASCII text without escapes, quotes or commas: QSettings reads them as they
+// are written but for the blanks around them, and they need no trip through UTF-16.
+std::optional<std::string_view> plainValue(std::string_view text)
+{
+    const bool plain = std::ranges::none_of(text, [](char c) {
+        return c == '\\' || c == '"' || c == ',' || static_cast<unsigned char>(c) >= 0x80;
+    });
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
+    if (!plain || text.starts_with('@'))
+        return std::nullopt;
+    return text;
+}
+
 // QSettings reads a value that starts with "@" as a typed value: "@@" escapes a leading "@",
 // "@String(...)" holds a string with NUL characters; anything else is not read as a string.
 std::u16string untyped(std::u16string value, bool& misread)
@@ -384,11 +400,15 @@ Parsed parse(std::string_view text)
         } else {
             const std::u16string key
                 = section + unescapedKey(trimmed(line.text.substr(0, *line.equals)), lineMisread);
-            const std::u16string value = untyped(
-                unescapedValue(line.text.substr(*line.equals + 1), lineMisread), lineMisread);
+            const std::string_view valueText = line.text.substr(*line.equals + 1);
             Entry entry{section, {}, {}};
             const bool keyWhole = toUtf8(key, entry.key);
-            const bool valueWhole = toUtf8(value, entry.value);
+            bool valueWhole = true;
+            if (std::optional<std::string_view> plain = plainValue(valueText))
+                entry.value = *plain;
+            else
+                valueWhole = toUtf8(
+                    untyped(unescapedValue(valueText, lineMisread), lineMisread), entry.value);
             const bool kept = isLookUpKey(key) && !comesBackFromGeneral(key);
             lineMisread = lineMisread || !keyWhole || !valueWhole || !kept;
             if (kept)

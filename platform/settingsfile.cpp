@@ -252,6 +252,7 @@ SettingsFile::Contents SettingsFile::read()
         if (std::size_t(before.st_size) > maximumSize)
             closeAndFail("it is larger than 16 MiB, too large for a settings file");
         std::string bytes;
+        bytes.reserve(std::size_t(before.st_size) + 1);
         char buffer[65536];
         for (;;) {
             const ssize_t got = ::read(descriptor, buffer, sizeof buffer);

@@ -79,6 +79,7 @@ QString UserSettingsStore::fileName() const
 std::string UserSettingsStore::GetSetting(
     const std::string& section, const std::string& key, const std::string& defaultValue) const
 {
+    const ini::Values& values = changed ? *changed : stored;
     const auto found = values.find(settingsKey(section, key));
     return found == values.end() ? defaultValue : found->second;
 }
@@ -86,12 +87,19 @@ std::string UserSettingsStore::GetSetting(
 void UserSettingsStore::SaveSetting(
     const std::string& section, const std::string& key, const std::string& value)
 {
-    values[settingsKey(section, key)] = value;
+    edited()[settingsKey(section, key)] = value;
 }
 
 void UserSettingsStore::DeleteSetting(const std::string& section, const std::string& key)
 {
-    values.erase(settingsKey(section, key));
+    edited().erase(settingsKey(section, key));
+}
+
+ini::Values& UserSettingsStore::edited()
+{
+    if (!changed)
+        changed = stored;
+    return *changed;
 }
 
 void UserSettingsStore::lock()
@@ -113,17 +121,19 @@ bool UserSettingsStore::reload()
     if (!readFailure && file.stamp() == stamp)
         return false;
     const bool wasRead = !readFailure;
-    const ini::Values before = stored;
-    const ini::Values unsaved = values;
+    ini::Values before = std::move(stored);
+    std::optional<ini::Values> unsaved = std::move(changed);
     try {
         read();
     } catch (const std::runtime_error& error) {
+        stored = std::move(before);
+        changed = std::move(unsaved);
         failAgain(error.what());
     }
     // A chmod or a touch changes the stamp, not what is stored: a change that could not be saved
     // yet stays for the next save.
     if (wasRead && stored == before) {
-        values = unsaved;
+        changed = std::move(unsaved);
         return false;
     }
     return true;
@@ -131,12 +141,12 @@ bool UserSettingsStore::reload()
 
 void UserSettingsStore::revert()
 {
-    values = stored;
+    changed.reset();
 }
 
 bool UserSettingsStore::hasUnsavedChanges() const
 {
-    return values != stored;
+    return changed && *changed != stored;
 }
 
 void UserSettingsStore::flush()
@@ -146,13 +156,14 @@ void UserSettingsStore::flush()
             failAgain(*readFailure);
         readFailure.reset();
     }
-    if (values == stored)
+    if (!hasUnsavedChanges())
         return;
-    const std::string bytes = ini::serialise(values);
+    const std::string bytes = ini::serialise(*changed);
     if (unreadableBytes)
         keepUnreadableFile();
     stamp = file.replace(bytes);
-    stored = values;
+    stored = std::move(*changed);
+    changed.reset();
 }
 
 std::string UserSettingsStore::takeNotice()
@@ -165,7 +176,8 @@ void UserSettingsStore::read()
     SettingsFile::Contents contents = file.read();
     ini::Parsed parsed = ini::parse(contents.bytes);
     stamp = contents.stamp;
-    stored = values = std::move(parsed.values);
+    stored = std::move(parsed.values);
+    changed.reset();
     readFailure.reset();
     misreadLines = std::move(parsed.misreadLines);
     unreadableBytes.reset();

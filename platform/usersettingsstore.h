@@ -37,6 +37,7 @@ public:
     std::string takeNotice() override;
 
 private:
+    ini::Values& edited();
     void read();
     [[noreturn]] void failAgain(const std::string& message);
     void keepUnreadableFile();
@@ -44,7 +45,8 @@ private:
     SettingsFile file;
     LockFile lockFile;
     ini::Values stored;
-    ini::Values values;
+    // The values with the changes not saved yet; none until the first change.
+    std::optional<ini::Values> changed;
     SettingsFile::Stamp stamp;
     // Nothing is written over a file that could not be read; the next change tries again.
     std::optional<std::string> readFailure;

@@ -2,50 +2,62 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 FUZZ_SECONDS ?= 300
 PROGRAM := $(BUILD_DIR)/window/hix
+CMAKE_OPTIONS := -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 
-.PHONY: all setup configure build run test stress bench package sanitize fuzz screenshot format clean
+# Under sudo, everything but installing packages runs as the user who called sudo, so the checkout
+# never holds files that user cannot rewrite.
+AS_USER := $(if $(SUDO_UID),setpriv --reuid=$(SUDO_UID) --regid=$(SUDO_GID) --init-groups \
+	env HOME=$(shell getent passwd $(SUDO_UID) | cut -d: -f6),)
+
+.PHONY: all setup setup-run configure build run test stress bench package sanitize fuzz screenshot \
+	format clean
 
 all: build
 
 setup:
-	@bash scripts/setup.sh
+	@bash scripts/setup.sh test
+
+setup-run:
+	@bash scripts/setup.sh run
 
 configure: setup
-	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
-		-DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+	@$(AS_USER) cmake -S . -B $(BUILD_DIR) $(CMAKE_OPTIONS) -DBUILD_TESTING=ON >/dev/null
 
 build: configure
-	@cmake --build $(BUILD_DIR)
+	@$(AS_USER) cmake --build $(BUILD_DIR)
 
-run: configure
-	@cmake --build $(BUILD_DIR) --target hix
-	@bash scripts/run.sh $(PROGRAM)
+# Only what the program needs: a first build leaves the tests and benchmarks out.
+run: setup-run
+	@$(AS_USER) cmake -S . -B $(BUILD_DIR) $(CMAKE_OPTIONS) \
+		$(if $(wildcard $(BUILD_DIR)/CMakeCache.txt),,-DBUILD_TESTING=OFF) >/dev/null
+	@$(AS_USER) cmake --build $(BUILD_DIR) --target hix
+	@$(AS_USER) bash scripts/run.sh $(PROGRAM)
 
 test: build
-	@ctest --test-dir $(BUILD_DIR) --output-on-failure
-	@bash scripts/fuzz.sh build-fuzz 10
+	@$(AS_USER) ctest --test-dir $(BUILD_DIR) --output-on-failure
+	@$(AS_USER) bash scripts/fuzz.sh build-fuzz 10
 
 # The fuzzers for minutes each rather than seconds.
 fuzz: setup
-	@bash scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
+	@$(AS_USER) bash scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
 
 # The long forms of the tests that run copies of the program against each other or kill them.
 stress: build
-	@HIX_SHARED_OPENS=500 $(BUILD_DIR)/tests/list/sharedlist_tests
-	@HIX_STRESS_KILLS=1000 $(BUILD_DIR)/tests/list/crashstress_tests
+	@HIX_SHARED_OPENS=500 $(AS_USER) $(BUILD_DIR)/tests/list/sharedlist_tests
+	@HIX_STRESS_KILLS=1000 $(AS_USER) $(BUILD_DIR)/tests/list/crashstress_tests
 
 bench: build
-	@bash bench/run.sh $(BUILD_DIR)
+	@$(AS_USER) bash bench/run.sh $(BUILD_DIR)
 
 # The tests again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize: setup
-	@bash scripts/sanitize.sh build-sanitize
+	@$(AS_USER) bash scripts/sanitize.sh build-sanitize
 
 package: setup
-	@bash scripts/package.sh build-package
+	@$(AS_USER) bash scripts/package.sh build-package
 
 screenshot: build
-	@bash scripts/screenshot.sh $(PROGRAM) docs/screenshot.png
+	@$(AS_USER) bash scripts/screenshot.sh $(PROGRAM) docs/screenshot.png
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

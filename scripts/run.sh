@@ -9,7 +9,11 @@ if [ ! -x "$program" ]; then
 fi
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "There is no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)." >&2
-    echo "Run it in a virtual X server instead:  xvfb-run -a $program" >&2
+    if command -v xvfb-run >/dev/null; then
+        echo "Run it in a virtual X server instead:  xvfb-run -a $program" >&2
+    else
+        echo "Run it in a virtual X server instead:  sudo apt-get install xvfb && xvfb-run -a $program" >&2
+    fi
     exit 1
 fi
 exec "$program"

@@ -44,6 +44,49 @@ press() {
     done
 }
 
+# How many of the program's windows are mapped, its menus included.
+mapped_windows() {
+    xdotool search --onlyvisible --pid "$program_pid" 2>/dev/null | wc -l
+}
+
+# Waits up to ten seconds while CONDITION (a test of $(mapped_windows)) fails.
+wait_for_windows() {
+    local condition=$1
+    for _ in $(seq 200); do
+        eval "[ $(mapped_windows) $condition ]" && return 0
+        sleep 0.05
+    done
+    echo "the program's mapped windows never came to be $condition (now $(mapped_windows))" >&2
+    return 1
+}
+
+# Answers the box titled TITLE with Return and waits until it is gone. A key that reached the box
+# before it took keys is sent again.
+answer_box() {
+    local title=$1
+    focus_window "$title" >/dev/null
+    for _ in $(seq 5); do
+        xdotool key Return
+        for _ in $(seq 40); do
+            xdotool search --onlyvisible --name "^$title\$" >/dev/null 2>&1 || return 0
+            sleep 0.05
+        done
+    done
+    echo "the box titled '$title' did not close" >&2
+    return 1
+}
+
+# Opens the File menu, waits for it to show, chooses the item of access key KEY and waits for the
+# menu to close.
+choose_from_file_menu() {
+    local key=$1 before
+    before=$(mapped_windows)
+    xdotool key alt+f
+    wait_for_windows "-gt $before"
+    xdotool key "$key"
+    wait_for_windows "-le $before"
+}
+
 # Waits up to ten seconds for the program to end.
 wait_for_exit() {
     local tries

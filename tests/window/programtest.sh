@@ -19,10 +19,9 @@ fail() {
 
 # A first run greets the user, who closes the box with Enter.
 start_program "$program"
-focus_window "HIX Demo - A. Veskin" >/dev/null
-press Return
+answer_box "HIX Demo - A. Veskin"
 focus_window "HIX Demo - Aldo Veskin" >/dev/null
-press alt+f x
+choose_from_file_menu x
 wait_for_exit
 grep -qx 'MAX_FILES=3' "$settings" || fail "a first run stores the maximum 3"
 grep -qx 'noHIX=0' "$settings" || fail "a first run stores the count 0"
@@ -43,8 +42,8 @@ window=$(focus_window "HIX Demo - Aldo Veskin")
 xprop -id "$window" _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR || fail "the window asks to stay out of the task bar"
 xprop -id "$window" WM_NORMAL_HINTS | grep -q 'minimum size: 354 by' || fail "the window has a fixed size"
 xprop -id "$window" WM_NORMAL_HINTS | grep -q 'maximum size: 354 by' || fail "the window has a fixed size"
-press alt+f 3
-press alt+f x
+choose_from_file_menu 3
+choose_from_file_menu x
 wait_for_exit
 [ "$(grep -E '^[123]=' "$settings" | tr '\n' ' ')" = "1=/home/alex/a.txt 2=/home/alex/c.txt 3=/home/alex/b.txt " ] \
     || fail "choosing entry 3 stores it first"
@@ -54,10 +53,8 @@ wait_for_exit
 rm "$settings"
 mkfifo "$settings"
 start_program "$program"
-focus_window "HIX Demo - A. Veskin" >/dev/null
-press Return
-focus_window "$(basename "$program")" >/dev/null
-press Return
+answer_box "HIX Demo - A. Veskin"
+answer_box "$(basename "$program")"
 focus_window "HIX Demo - Aldo Veskin" >/dev/null
 [ -p "$settings" ] || fail "the named pipe is left as it is"
 kill -TERM "$program_pid"

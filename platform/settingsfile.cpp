@@ -282,7 +282,10 @@ void SettingsFile::makeFolder() const
     const std::string folder = folderOf(filePath);
     for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
         const std::string part = folder.substr(0, slash);
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+        if (::mkdir(part.c_str(), 0700) == 0)
+            // A new folder survives a power cut only once the folder above it is on disk too.
+            syncFolder(folderOf(part), filePath);
+        else if (errno != EEXIST)
             fail("Could not save the settings: the folder " + part
                 + " cannot be made: " + systemError(errno) + '.');
         if (slash == std::string::npos)

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <pwd.h>
@@ -42,14 +43,19 @@ std::string configHome()
     return (isAbsolute(home) ? std::string(home) : std::string()) + "/.config";
 }
 
+// The first few lines only, so that a file of binary junk gives a box that fits on a screen.
 std::string listed(const std::vector<int>& lines)
 {
+    constexpr std::size_t named = 5;
+    const std::size_t shown = std::min(lines.size(), named);
     std::string text = lines.size() == 1 ? "line " : "lines ";
-    for (std::size_t i = 0; i < lines.size(); ++i) {
+    for (std::size_t i = 0; i < shown; ++i) {
         if (i > 0)
-            text += i + 1 == lines.size() ? " and " : ", ";
+            text += i + 1 == shown && lines.size() == shown ? " and " : ", ";
         text += std::to_string(lines[i]);
     }
+    if (lines.size() > shown)
+        text += " and " + std::to_string(lines.size() - shown) + " more";
     return text;
 }
 

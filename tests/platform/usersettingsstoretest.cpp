@@ -332,18 +332,26 @@ void UserSettingsStoreTest::folderThatCannotBeMadeIsNamed()
 void UserSettingsStoreTest::unreadableFileIsCopiedOnceBeforeItIsWrittenOver_data()
 {
     QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QString>("lines");
     const QByteArray valid = "[Config]\nMAX_FILES=5\nnoHIX=1\n\n[Recent%20Files]\n1=/home/a.txt\n";
-    QTest::newRow("garbage") << QByteArray("this is not a settings file\n") + valid;
-    QTest::newRow("binary") << valid + QByteArray("\x00\x01\x02\xff", 4);
-    QTest::newRow("truncated") << valid.left(24);
-    QTest::newRow("invalid UTF-8") << valid + "2=/home/\xc3\x28.txt\n";
-    QTest::newRow("missing bracket") << QByteArray("[Config\nMAX_FILES=5\n");
-    QTest::newRow("10 MB") << valid + QByteArray(10 << 20, 'x');
+    QTest::newRow("garbage") << QByteArray("this is not a settings file\n") + valid
+                             << QStringLiteral("(line 1)");
+    QTest::newRow("binary") << valid + QByteArray("\x00\x01\x02\xff", 4)
+                            << QStringLiteral("(line 7)");
+    QTest::newRow("truncated") << valid.left(24) << QStringLiteral("(line 3)");
+    QTest::newRow("invalid UTF-8") << valid + "2=/home/\xc3\x28.txt\n"
+                                   << QStringLiteral("(line 7)");
+    QTest::newRow("missing bracket")
+        << QByteArray("[Config\nMAX_FILES=5\n") << QStringLiteral("(line 1)");
+    QTest::newRow("many lines") << QByteArray("junk\n").repeated(12)
+                                << QStringLiteral("(lines 1, 2, 3, 4, 5 and 7 more)");
+    QTest::newRow("10 MB") << valid + QByteArray(10 << 20, 'x') << QStringLiteral("(line 7)");
 }
 
 void UserSettingsStoreTest::unreadableFileIsCopiedOnceBeforeItIsWrittenOver()
 {
     QFETCH(QByteArray, contents);
+    QFETCH(QString, lines);
     const QString name = QStringLiteral("unreadable-%1").arg(QTest::currentDataTag());
     QFile original(confPath(name));
     QVERIFY(original.open(QIODevice::WriteOnly));
@@ -361,8 +369,8 @@ void UserSettingsStoreTest::unreadableFileIsCopiedOnceBeforeItIsWrittenOver()
         store.SaveSetting("Config", "MAX_FILES", "7");
         store.flush();
         QCOMPARE(copies().size(), 1);
-        const std::string notice = store.takeNotice();
-        QVERIFY2(notice.find(copies()[0].toStdString()) != std::string::npos, notice.c_str());
+        const QString notice = QString::fromStdString(store.takeNotice());
+        QVERIFY2(notice.contains(copies()[0]) && notice.contains(lines), qPrintable(notice));
         QVERIFY(store.takeNotice().empty());
         QFile copy(QDir(folder).filePath(copies()[0]));
         QVERIFY(copy.open(QIODevice::ReadOnly));

@@ -376,7 +376,14 @@ Parsed parse(std::string_view text)
     std::vector<int>& misread = parsed.misreadLines;
     addBinaryLines(text, misread);
 
-    std::size_t position = text.starts_with(byteOrderMark) ? byteOrderMark.size() : 0;
+    std::size_t position = 0;
+    if (text.starts_with(byteOrderMark)) {
+        position = byteOrderMark.size();
+        // QSettings reads the keys before the first section from the very start again, where
+        // the mark keeps blanks after it in the first key.
+        if (position < text.size() && isBlank(text[position]))
+            misread.push_back(1);
+    }
     LineCounter counter(text);
     std::u16string section;
     std::vector<Entry> entries;

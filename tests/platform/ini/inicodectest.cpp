@@ -43,6 +43,7 @@ INSTANTIATE_TEST_SUITE_P(Texts, IniText,
     testing::Values(
         Text{"written", "[Config]\nMAX_FILES=3\nnoHIX=2\n\n[Recent%20Files]\n1=/a\n2=/b\n", {}},
         Text{"byteOrderMark", "\xEF\xBB\xBF[Config]\nnoHIX=1\n", {}},
+        Text{"byteOrderMarkBeforeBlanks", "\xEF\xBB\xBF\tX=1\n", {1}},
         Text{"windowsLineEnds", "[Config]\r\nnoHIX=1\r\n\r\n[Recent Files]\r\n1=/a b\r\n", {}},
         Text{"commentsAndBlankLines", "; mine\n\n[Config]\n  ; indented\nnoHIX = 1 \n", {}},
         Text{"quotedValues", "[R]\n1=\"/a, b;c=d\"\n2=\" padded \"\n3=\"multi\nline\"\n", {}},

@@ -79,6 +79,13 @@ const char* kindOf(mode_t mode)
     return "no regular file";
 }
 
+std::string notASettingsFile(mode_t mode)
+{
+    return std::string("it is ") + kindOf(mode) + ", not a settings file";
+}
+
+constexpr const char* tooLarge = "it is larger than 16 MiB, too large for a settings file";
+
 std::string folderOf(const std::string& path)
 {
     const std::size_t slash = path.rfind('/');
@@ -238,7 +245,7 @@ SettingsFile::Contents SettingsFile::read()
             struct stat info { };
             failToRead(filePath,
                 error == ENXIO && ::stat(filePath.c_str(), &info) == 0
-                    ? std::string("it is ") + kindOf(info.st_mode) + ", not a settings file"
+                    ? notASettingsFile(info.st_mode)
                     : systemError(error));
         }
         const auto closeAndFail = [&](const std::string& why) {
@@ -248,9 +255,9 @@ SettingsFile::Contents SettingsFile::read()
         struct stat before { };
         ::fstat(descriptor, &before);
         if (!S_ISREG(before.st_mode))
-            closeAndFail(std::string("it is ") + kindOf(before.st_mode) + ", not a settings file");
+            closeAndFail(notASettingsFile(before.st_mode));
         if (std::size_t(before.st_size) > maximumSize)
-            closeAndFail("it is larger than 16 MiB, too large for a settings file");
+            closeAndFail(tooLarge);
         std::string bytes;
         bytes.reserve(std::size_t(before.st_size) + 1);
         char buffer[65536];
@@ -264,7 +271,7 @@ SettingsFile::Contents SettingsFile::read()
                 break;
             bytes.append(buffer, std::size_t(got));
             if (bytes.size() > maximumSize)
-                closeAndFail("it is larger than 16 MiB, too large for a settings file");
+                closeAndFail(tooLarge);
         }
         struct stat after { };
         ::fstat(descriptor, &after);
@@ -301,8 +308,8 @@ SettingsFile::Stamp SettingsFile::replace(std::string_view bytes)
     struct stat old { };
     const bool exists = ::stat(target.c_str(), &old) == 0;
     if (exists && !S_ISREG(old.st_mode))
-        fail("Could not save the settings to " + target + ": it is " + kindOf(old.st_mode)
-            + ", not a settings file.");
+        fail("Could not save the settings to " + target + ": " + notASettingsFile(old.st_mode)
+            + '.');
     // Root may write anywhere; anyone else finds a settings file made read-only left as it is.
     if (exists && ::access(target.c_str(), W_OK) != 0)
         failToSave(target, errno);

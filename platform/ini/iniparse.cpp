@@ -23,13 +23,19 @@ bool isSpace(char c)
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-std::string_view trimmed(std::string_view text)
+template<typename IsWhite>
+std::string_view trimmed(std::string_view text, IsWhite isWhite)
 {
-    while (!text.empty() && isSpace(text.front()))
+    while (!text.empty() && isWhite(text.front()))
         text.remove_prefix(1);
-    while (!text.empty() && isSpace(text.back()))
+    while (!text.empty() && isWhite(text.back()))
         text.remove_suffix(1);
     return text;
+}
+
+std::string_view trimmed(std::string_view text)
+{
+    return trimmed(text, isSpace);
 }
 
 // One logical line as QSettings splits the text: blank space before it is skipped, a ";" at its
@@ -283,10 +289,7 @@ std::optional<std::string_view> plainValue(std::string_view text)
     const bool plain = std::ranges::none_of(text, [](char c) {
         return c == '\\' || c == '"' || c == ',' || static_cast<unsigned char>(c) >= 0x80;
     });
-    while (!text.empty() && isBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back()))
-        text.remove_suffix(1);
+    text = trimmed(text, isBlank);
     if (!plain || text.starts_with('@'))
         return std::nullopt;
     return text;

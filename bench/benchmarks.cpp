@@ -1,9 +1,9 @@
-#include "caption.h"
-#include "fakes.h"
-#include "form1.h"
-#include "hix.h"
-#include "numeric.h"
-#include "usersettingsstore.h"
+#include "list/caption.h"
+#include "list/hix.h"
+#include "list/numeric.h"
+#include "platform/usersettingsstore.h"
+#include "tests/support/testwindow.h"
+#include "window/form1.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "caption.h"
+#include "list/caption.h"
 
 #include <algorithm>
 #include <optional>

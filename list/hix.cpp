@@ -1,11 +1,11 @@
-#include "hix.h"
+#include "list/hix.h"
 
-#include "caption.h"
-#include "checked.h"
-#include "form.h"
-#include "messagebox.h"
-#include "numeric.h"
-#include "settingsstore.h"
+#include "list/caption.h"
+#include "list/checked.h"
+#include "list/form.h"
+#include "list/messagebox.h"
+#include "list/numeric.h"
+#include "list/settingsstore.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -83,6 +83,17 @@ void HIX::ReloadList()
     current.entryCount = 0;
     current.maxEntries = firstRunMaximumFromStore();
     offerMaximum(current.maxEntries);
+}
+
+void HIX::refreshFromStore()
+{
+    if (store.reload())
+        ReloadList();
+}
+
+std::string HIX::takeStoreNotice()
+{
+    return store.takeNotice();
 }
 
 void HIX::CheckTypedMaximum()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settingsstore.h"
+#include "list/settingsstore.h"
 
 #include <cstdint>
 #include <string>
@@ -39,6 +39,10 @@ public:
     // stored.
     template<typename Change>
     void changeShared(Change change);
+    // Shows the list as another copy, or a person, left it in the store, when it changed there.
+    void refreshFromStore();
+    // Something the user should know about the stored list, once; empty when there is nothing.
+    std::string takeStoreNotice();
     void OpenPath(const std::string& path);
     void ValidateMaximum();
     void ApplyMaximum();
@@ -76,8 +80,7 @@ void HIX::changeShared(Change change)
 {
     CheckTypedMaximum();
     const SettingsLock lock(store);
-    if (store.reload())
-        ReloadList();
+    refreshFromStore();
     try {
         change();
     } catch (...) {

@@ -1,4 +1,4 @@
-#include "dialogmessagebox.h"
+#include "platform/dialogmessagebox.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>

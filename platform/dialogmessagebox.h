@@ -1,6 +1,6 @@
 #pragma once
 
-#include "messagebox.h"
+#include "list/messagebox.h"
 
 class QWidget;
 

@@ -1,4 +1,4 @@
-#include "menuentries.h"
+#include "platform/menuentries.h"
 
 #include <QAction>
 #include <QMenu>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "form.h"
+#include "list/form.h"
 
 #include <QObject>
 #include <map>

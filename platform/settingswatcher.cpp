@@ -1,4 +1,4 @@
-#include "settingswatcher.h"
+#include "platform/settingswatcher.h"
 
 #include <QDir>
 #include <QFileInfo>

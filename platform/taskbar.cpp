@@ -1,4 +1,4 @@
-#include "taskbar.h"
+#include "platform/taskbar.h"
 
 #include <QGuiApplication>
 #include <QWidget>

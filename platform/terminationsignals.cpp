@@ -1,4 +1,4 @@
-#include "terminationsignals.h"
+#include "platform/terminationsignals.h"
 
 #include <QCoreApplication>
 #include <array>

@@ -1,4 +1,4 @@
-#include "textboxes.h"
+#include "platform/textboxes.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>

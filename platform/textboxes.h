@@ -1,6 +1,6 @@
 #pragma once
 
-#include "form.h"
+#include "list/form.h"
 
 class QLineEdit;
 class QPlainTextEdit;

@@ -1,4 +1,4 @@
-#include "usersettingsstore.h"
+#include "platform/usersettingsstore.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

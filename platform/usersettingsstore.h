@@ -1,9 +1,9 @@
 #pragma once
 
+#include "list/settingsstore.h"
 #include "platform/ini/inicodec.h"
 #include "platform/lockfile.h"
 #include "platform/settingsfile.h"
-#include "settingsstore.h"
 
 #include <QString>
 #include <optional>

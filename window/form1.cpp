@@ -1,11 +1,10 @@
-#include "form1.h"
+#include "window/form1.h"
 
-#include "dialogmessagebox.h"
-#include "menuentries.h"
-#include "openfiledialog.h"
-#include "settingsstore.h"
-#include "taskbar.h"
-#include "textboxes.h"
+#include "platform/dialogmessagebox.h"
+#include "platform/menuentries.h"
+#include "platform/taskbar.h"
+#include "platform/textboxes.h"
+#include "window/openfiledialog.h"
 
 #include <QAction>
 #include <QFontDatabase>
@@ -110,7 +109,6 @@ Form1::Form1(SettingsStore& store, MessageBox* messageBox, FileDialog* fileDialo
     , ownFileDialog(fileDialog ? nullptr : std::make_unique<OpenFileDialog>(this))
     , messageBox(messageBox ? *messageBox : *ownMessageBox)
     , CommonDialog1(fileDialog ? *fileDialog : *ownFileDialog)
-    , store(store)
     , hix(store, this->messageBox)
 {
     setObjectName(QStringLiteral("Form1"));
@@ -307,10 +305,7 @@ void Form1::refreshList()
         refreshWaiting = true;
         return;
     }
-    guarded("Reading the recent files failed", [this] {
-        if (store.reload())
-            hix.ReloadList();
-    });
+    guarded("Reading the recent files failed", [this] { hix.refreshFromStore(); });
 }
 
 void Form1::ChooseFile()
@@ -330,7 +325,7 @@ void Form1::guarded(const char* failure, Handler handler)
     } catch (const std::exception& error) {
         messageBox.showError(std::string(failure) + ".\n\n" + error.what());
     }
-    if (const std::string notice = store.takeNotice(); !notice.empty())
+    if (const std::string notice = hix.takeStoreNotice(); !notice.empty())
         messageBox.show(notice);
     --runningActions;
     if (runningActions == 0 && std::exchange(refreshWaiting, false))

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "form.h"
-#include "hix.h"
+#include "list/form.h"
+#include "list/hix.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -60,7 +60,6 @@ private:
     std::unique_ptr<FileDialog> ownFileDialog;
     MessageBox& messageBox;
     FileDialog& CommonDialog1;
-    SettingsStore& store;
     HIX hix;
     bool loaded = false;
     int runningActions = 0;

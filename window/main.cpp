@@ -1,8 +1,8 @@
-#include "commandline.h"
-#include "form1.h"
-#include "settingswatcher.h"
-#include "terminationsignals.h"
-#include "usersettingsstore.h"
+#include "platform/settingswatcher.h"
+#include "platform/terminationsignals.h"
+#include "platform/usersettingsstore.h"
+#include "window/commandline.h"
+#include "window/form1.h"
 
 #include <QApplication>
 

@@ -1,7 +1,7 @@
 // Any path, valid UTF-8 or not, gets a display text that is the path itself or "..." and a tail
 // of it that starts at a separator, and a caption without control or bidirectional formatting
 // characters that shows that text with its "&" doubled.
-#include "caption.h"
+#include "list/caption.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // cannot read them faithfully, writes the bytes QSettings writes for what it read, and what it
 // writes reads back whole.
 #include "platform/ini/inicodec.h"
-#include "qsettingsoracle.h"
+#include "tests/support/qsettingsoracle.h"
 
 #include <QtGlobal>
 #include <cstdint>

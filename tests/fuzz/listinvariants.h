@@ -1,8 +1,7 @@
 #pragma once
 
-#include "caption.h"
-#include "fakes.h"
-#include "hix.h"
+#include "list/caption.h"
+#include "tests/support/fakes.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,14 +12,15 @@
 enum class Duplicates { Refused, Kept };
 
 // What must hold between the list, its menu and the store after every completed action.
-inline void checkListInvariants(const HIX& hix, const FakeForm& form, const SettingsStore& store,
-    Duplicates duplicates = Duplicates::Refused)
+inline void checkListInvariants(
+    const ListCopy& copy, const SettingsStore& store, Duplicates duplicates = Duplicates::Refused)
 {
+    const FakeForm& form = copy.form;
     const auto fail = [](const char* what) {
         std::fprintf(stderr, "list invariant broken: %s\n", what);
         std::abort();
     };
-    const std::int16_t count = hix.state().entryCount;
+    const std::int16_t count = copy.hix.state().entryCount;
     if (count < 0 || count > 20)
         fail("the count is between 0 and 20");
     if (form.entries.count() != std::max<std::int16_t>(1, count))

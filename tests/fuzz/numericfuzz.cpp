@@ -1,5 +1,5 @@
 // Any text converts without a fault, and a converted number reads back as itself.
-#include "numeric.h"
+#include "list/numeric.h"
 
 #include <cstdlib>
 #include <string>

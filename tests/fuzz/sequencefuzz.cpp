@@ -1,8 +1,7 @@
 // Applies random opens, promotions, maximums, restarts, other copies' saves and reloads to the
 // list over in-memory fakes, and checks the list after every step.
-#include "fakes.h"
-#include "hix.h"
-#include "listinvariants.h"
+#include "tests/fuzz/listinvariants.h"
+#include "tests/support/fakes.h"
 
 #include <array>
 #include <fuzzer/FuzzedDataProvider.h>
@@ -14,21 +13,12 @@ namespace {
 constexpr std::array knownPaths{"/a", "/b", "/home/alex/c.txt", "C:\\d.doc", "/e & f",
     "/g/h/i/j/k/l/m/n/o/p/q/r/s/t/u.txt", "/v", "/w"};
 
-struct Copy {
+struct Copy : ListCopy {
     explicit Copy(FakeStore& store)
-        : hix(store, messages)
+        : ListCopy(store)
     {
         hix.StartUp(form);
     }
-
-    void open(const std::string& path)
-    {
-        hix.changeShared([&] { hix.OpenPath(path); });
-    }
-
-    FakeMessageBox messages;
-    FakeForm form;
-    HIX hix;
 };
 
 std::string pathFrom(FuzzedDataProvider& data)
@@ -47,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     FuzzedDataProvider data(bytes, size);
     FakeStore store;
     auto copy = std::make_unique<Copy>(store);
-    checkListInvariants(copy->hix, copy->form, store);
+    checkListInvariants(*copy, store);
 
     while (data.remaining_bytes() > 0) {
         switch (data.ConsumeIntegralInRange(0, 5)) {
@@ -62,10 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
             }
             break;
         case 2:
-            copy->form.maximum.value = data.ConsumeBool()
-                ? std::to_string(data.ConsumeIntegralInRange(-2, 23))
-                : data.ConsumeRandomLengthString(8);
-            copy->hix.changeShared([&] { copy->hix.ApplyMaximum(); });
+            copy->submitMaximum(data.ConsumeBool()
+                    ? std::to_string(data.ConsumeIntegralInRange(-2, 23))
+                    : data.ConsumeRandomLengthString(8));
             break;
         case 3:
             copy = std::make_unique<Copy>(store);
@@ -80,11 +69,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
             break;
         }
         case 5:
-            if (store.reload())
-                copy->hix.ReloadList();
+            copy->hix.refreshFromStore();
             break;
         }
-        checkListInvariants(copy->hix, copy->form, store);
+        checkListInvariants(*copy, store);
     }
     return 0;
 }

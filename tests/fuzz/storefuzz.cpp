@@ -1,21 +1,19 @@
 // Random bytes as the settings file: the program restores whatever list it can read, its next
 // save reads back as the list it showed, and a file it could not read in full is kept byte for
 // byte before it is written over.
-#include "fakes.h"
-#include "hix.h"
-#include "listinvariants.h"
-#include "usersettingsstore.h"
+#include "platform/usersettingsstore.h"
+#include "tests/fuzz/listinvariants.h"
+#include "tests/support/testwindow.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <cstdlib>
 #include <memory>
 
 namespace {
 
-std::unique_ptr<QTemporaryDir> configHome;
+std::unique_ptr<SettingsHome> home;
 
 void require(bool condition, const char* what)
 {
@@ -39,15 +37,14 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     static QCoreApplication application(*argc, *argv);
     // Qt warns of every malformed value it meets, and malformed values are all this reads.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-    configHome = std::make_unique<QTemporaryDir>();
-    qputenv("XDG_CONFIG_HOME", configHome->path().toLocal8Bit());
+    home = std::make_unique<SettingsHome>();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size)
 {
     const QByteArray original(reinterpret_cast<const char*>(bytes), qsizetype(size));
-    QDir folder(configHome->path() + QStringLiteral("/hix"));
+    QDir folder(home->path(QStringLiteral("hix")));
     folder.removeRecursively();
     folder.mkpath(QStringLiteral("."));
     QFile file(folder.filePath(QStringLiteral("fuzz.conf")));
@@ -57,14 +54,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     std::vector<std::string> shown;
     {
         UserSettingsStore store(QStringLiteral("fuzz"));
-        FakeMessageBox messages;
-        FakeForm form;
-        HIX hix(store, messages);
-        hix.RestoreList(form);
-        checkListInvariants(hix, form, store, Duplicates::Kept);
-        hix.changeShared([&] { hix.OpenPath("/fuzzed/opened file.txt"); });
-        checkListInvariants(hix, form, store, Duplicates::Kept);
-        shown = form.entries.tags();
+        ListCopy copy(store);
+        copy.hix.RestoreList(copy.form);
+        checkListInvariants(copy, store, Duplicates::Kept);
+        copy.open("/fuzzed/opened file.txt");
+        checkListInvariants(copy, store, Duplicates::Kept);
+        shown = copy.tags();
     }
 
     const QStringList kept
@@ -74,11 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         require(contents(folder.filePath(kept.front())) == original, "the copy is byte for byte");
 
     UserSettingsStore store(QStringLiteral("fuzz"));
-    FakeMessageBox messages;
-    FakeForm form;
-    HIX hix(store, messages);
-    hix.RestoreList(form);
-    require(form.entries.tags() == shown, "the saved list reads back as it was shown");
+    ListCopy copy(store);
+    copy.hix.RestoreList(copy.form);
+    require(copy.tags() == shown, "the saved list reads back as it was shown");
     require(store.takeNotice().empty(), "the saved file reads in full");
     return 0;
 }

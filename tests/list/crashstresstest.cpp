@@ -1,10 +1,10 @@
-#include "stressactions.h"
-#include "usersettingsstore.h"
+#include "platform/usersettingsstore.h"
+#include "tests/support/testwindow.h"
+#include "tests/list/stressactions.h"
 
 #include <QDir>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
 #include <vector>
@@ -15,23 +15,14 @@ class CrashStressTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void killedCopiesLeaveTheirLastStepOrTheNext();
 
 private:
     Values readBack() const;
     QStringList unfinishedSaves() const;
 
-    QTemporaryDir home;
-    QString settingsFolder;
+    SettingsHome home{QStringLiteral("config")};
 };
-
-void CrashStressTest::initTestCase()
-{
-    QVERIFY(home.isValid());
-    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
-    settingsFolder = home.filePath(QStringLiteral("config/hix"));
-}
 
 Values CrashStressTest::readBack() const
 {
@@ -43,7 +34,7 @@ Values CrashStressTest::readBack() const
 
 QStringList CrashStressTest::unfinishedSaves() const
 {
-    QStringList files = QDir(settingsFolder).entryList(QDir::Files | QDir::Hidden);
+    QStringList files = QDir(home.path(QStringLiteral("config/hix"))).entryList(QDir::Files | QDir::Hidden);
     files.removeAll(QStringLiteral("stress.conf"));
     files.removeAll(QStringLiteral("stress.conf.lock"));
     return files;
@@ -54,7 +45,7 @@ void CrashStressTest::killedCopiesLeaveTheirLastStepOrTheNext()
     const int kills = qEnvironmentVariableIntValue("HIX_STRESS_KILLS") > 0
         ? qEnvironmentVariableIntValue("HIX_STRESS_KILLS")
         : 50;
-    const QString journal = home.filePath(QStringLiteral("journal"));
+    const QString journal = home.path(QStringLiteral("journal"));
     QRandomGenerator random(QRandomGenerator::global()->generate());
     qsizetype mostUnfinished = 0;
     qint64 allSteps = 0;

@@ -1,7 +1,7 @@
-#include "hix.h"
+#include "list/hix.h"
 
-#include "checked.h"
-#include "fakes.h"
+#include "list/checked.h"
+#include "tests/support/fakes.h"
 
 #include <gtest/gtest.h>
 #include <ranges>
@@ -26,6 +26,7 @@ protected:
     }
 
     void setMaximum(const std::string& text) { form.maximum.value = text; }
+    Paths tags() const { return copy.tags(); }
 
     Paths storedPaths(int count) const
     {
@@ -41,9 +42,10 @@ protected:
     }
 
     FakeStore store;
-    FakeMessageBox messages;
-    FakeForm form;
-    HIX hix{store, messages};
+    ListCopy copy{store};
+    FakeMessageBox& messages = copy.messages;
+    FakeForm& form = copy.form;
+    HIX& hix = copy.hix;
 };
 
 TEST_F(HixTest, FirstRunGreetsAndStoresDefaults)
@@ -61,25 +63,25 @@ TEST_F(HixTest, FirstRunGreetsAndStoresDefaults)
     EXPECT_EQ(form.entries.count(), 1);
 }
 
-TEST_F(HixTest, FirstRunKeepsAValidStoredMaximumOnly)
+class FirstRunMaximumTest : public HixTest,
+                            public testing::WithParamInterface<std::pair<std::string, std::string>> {
+};
+
+TEST_P(FirstRunMaximumTest, KeepsAValidStoredMaximumOnly)
 {
-    const std::pair<std::string, std::string> cases[]
-        = {{"7", "7"}, {"20", "20"}, {"25", "3"}, {"0", "3"}, {"x", "3"}};
-    for (const auto& [stored, expected] : cases) {
-        SCOPED_TRACE(stored);
-        FakeStore store;
-        FakeMessageBox messages;
-        FakeForm form;
-        HIX hix{store, messages};
-        store.values[{"Config", "MAX_FILES"}] = stored;
+    const auto& [stored, expected] = GetParam();
+    store.values[{"Config", "MAX_FILES"}] = stored;
 
-        hix.RestoreList(form);
+    hix.RestoreList(form);
 
-        EXPECT_EQ(messages.shown, std::vector{welcome});
-        EXPECT_EQ(form.maximum.value, expected);
-        EXPECT_EQ(store.value("Config", "MAX_FILES"), expected);
-    }
+    EXPECT_EQ(messages.shown, std::vector{welcome});
+    EXPECT_EQ(form.maximum.value, expected);
+    EXPECT_EQ(config("MAX_FILES"), expected);
 }
+
+INSTANTIATE_TEST_SUITE_P(Stored, FirstRunMaximumTest,
+    testing::Values(std::pair{"7", "7"}, std::pair{"20", "20"}, std::pair{"25", "3"},
+        std::pair{"0", "3"}, std::pair{"x", "3"}));
 
 TEST_F(HixTest, RestoreRebuildsEntriesFromStore)
 {
@@ -89,7 +91,7 @@ TEST_F(HixTest, RestoreRebuildsEntriesFromStore)
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(form.maximum.value, "5");
     EXPECT_TRUE(form.bar.visible);
-    EXPECT_EQ(form.entries.tags(), (Paths{"/c", longPath, "/a"}));
+    EXPECT_EQ(tags(), (Paths{"/c", longPath, "/a"}));
     EXPECT_EQ(form.entries.at(1).caption, "&1   /c");
     EXPECT_EQ(form.entries.at(2).caption, R"(&2   ...\2008\may\invoice-0042.doc)");
     for (std::int16_t i = 1; i <= 3; ++i)
@@ -121,43 +123,40 @@ TEST_F(HixTest, RestoreOfMissingPositionShowsNumberOnly)
     EXPECT_EQ(form.entries.at(2).tag, "");
 }
 
-TEST_F(HixTest, RestoreSurvivesHandEditedCounters)
+struct CounterCase {
+    std::string count;
+    std::string maximum;
+    std::int16_t entries;
+    std::int16_t maxEntries;
+};
+
+void PrintTo(const CounterCase& counters, std::ostream* out)
 {
-    struct Case {
-        std::string count;
-        std::string maximum;
-        std::int16_t entries;
-        std::int16_t maxEntries;
-    };
-    const Case cases[] = {
-        {"abc", "3", 0, 3},
-        {"99", "3", 20, 3},
-        {"-5", "3", 0, 3},
-        {"1e9", "3", 0, 3},
-        {"2", "many", 2, 0},
-        {"2", "40000", 2, 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.count + " " + c.maximum);
-        FakeStore store;
-        FakeMessageBox messages;
-        FakeForm form;
-        HIX hix{store, messages};
-        store.setPaths(Paths(30, "/p"));
-        store.values[{"Config", "noHIX"}] = c.count;
-        store.values[{"Config", "MAX_FILES"}] = c.maximum;
-
-        hix.RestoreList(form);
-
-        EXPECT_EQ(hix.state().entryCount, c.entries);
-        EXPECT_EQ(hix.state().maxEntries, c.maxEntries);
-        EXPECT_EQ(form.entries.count(), std::max<std::int16_t>(c.entries, 1));
-
-        hix.OpenPath("/new");
-        EXPECT_EQ(form.entries.at(1).tag, "/new");
-        EXPECT_LE(hix.state().entryCount, hix.state().maxEntries);
-    }
+    *out << counters.count << ' ' << counters.maximum;
 }
+
+class HandEditedCountersTest : public HixTest, public testing::WithParamInterface<CounterCase> { };
+
+TEST_P(HandEditedCountersTest, RestoreAndNextOpenStayInRange)
+{
+    store.setPaths(Paths(30, "/p"));
+    store.values[{"Config", "noHIX"}] = GetParam().count;
+    store.values[{"Config", "MAX_FILES"}] = GetParam().maximum;
+
+    hix.RestoreList(form);
+
+    EXPECT_EQ(hix.state().entryCount, GetParam().entries);
+    EXPECT_EQ(hix.state().maxEntries, GetParam().maxEntries);
+    EXPECT_EQ(form.entries.count(), std::max<std::int16_t>(GetParam().entries, 1));
+    hix.OpenPath("/new");
+    EXPECT_EQ(form.entries.at(1).tag, "/new");
+    EXPECT_LE(hix.state().entryCount, hix.state().maxEntries);
+}
+
+INSTANTIATE_TEST_SUITE_P(Counters, HandEditedCountersTest,
+    testing::Values(CounterCase{"abc", "3", 0, 3}, CounterCase{"99", "3", 20, 3},
+        CounterCase{"-5", "3", 0, 3}, CounterCase{"1e9", "3", 0, 3}, CounterCase{"2", "many", 2, 0},
+        CounterCase{"2", "40000", 2, 0}));
 
 struct MaximumCase {
     std::string typed;
@@ -202,7 +201,7 @@ TEST_F(HixTest, LowerMaximumTrimsMenuAndStore)
 
     hix.ApplyMaximum();
 
-    EXPECT_EQ(form.entries.tags(), (Paths{"/e", "/d"}));
+    EXPECT_EQ(tags(), (Paths{"/e", "/d"}));
     for (int position = 3; position <= 5; ++position)
         EXPECT_FALSE(store.path(position).has_value());
     EXPECT_EQ(config("noHIX"), "2");
@@ -254,7 +253,7 @@ TEST_F(HixTest, NewPathsStackUpToMaximumThenDropOldest)
 
     hix.OpenPath("/a");
     hix.OpenPath("/b");
-    EXPECT_EQ(form.entries.tags(), (Paths{"/b", "/a"}));
+    EXPECT_EQ(tags(), (Paths{"/b", "/a"}));
     EXPECT_TRUE(form.entries.at(2).visible);
     EXPECT_EQ(config("noHIX"), "2");
 
@@ -262,7 +261,7 @@ TEST_F(HixTest, NewPathsStackUpToMaximumThenDropOldest)
     store.writes = 0;
     hix.OpenPath("/d");
 
-    EXPECT_EQ(form.entries.tags(), (Paths{"/d", "/c", "/b"}));
+    EXPECT_EQ(tags(), (Paths{"/d", "/c", "/b"}));
     EXPECT_EQ(form.entries.at(3).caption, "&3   /b");
     EXPECT_EQ(storedPaths(3), (Paths{"/d", "/c", "/b"}));
     EXPECT_EQ(config("noHIX"), "3");
@@ -298,7 +297,7 @@ TEST_F(HixTest, ReopeningFirstEntryMovesNothingAndStoresNothing)
 
     hix.OpenPath("/c");
 
-    EXPECT_EQ(form.entries.tags(), (Paths{"/c", "/b", "/a"}));
+    EXPECT_EQ(tags(), (Paths{"/c", "/b", "/a"}));
     EXPECT_EQ(form.log.value, "/c\r\n");
     EXPECT_EQ(store.values, before);
 }
@@ -309,7 +308,7 @@ TEST_F(HixTest, ReopeningLastEntryPromotesItInMenuAndStore)
 
     hix.OpenPath("/a");
 
-    EXPECT_EQ(form.entries.tags(), (Paths{"/a", "/c", "/b"}));
+    EXPECT_EQ(tags(), (Paths{"/a", "/c", "/b"}));
     EXPECT_EQ(form.entries.at(1).caption, "&1   /a");
     EXPECT_EQ(form.entries.at(3).caption, "&3   /b");
     EXPECT_EQ(storedPaths(3), (Paths{"/a", "/c", "/b"}));
@@ -335,7 +334,7 @@ TEST_F(HixTest, PromotionSurvivesTheNextAddition)
     hix.OpenPath("/a");
     hix.OpenPath("/d");
 
-    EXPECT_EQ(form.entries.tags(), (Paths{"/d", "/a", "/c", "/b"}));
+    EXPECT_EQ(tags(), (Paths{"/d", "/a", "/c", "/b"}));
 }
 
 TEST_F(HixTest, TrimAfterPromotionRemovesTheSamePathsFromMenuAndStore)
@@ -346,7 +345,7 @@ TEST_F(HixTest, TrimAfterPromotionRemovesTheSamePathsFromMenuAndStore)
 
     hix.ApplyMaximum();
 
-    EXPECT_EQ(form.entries.tags(), (Paths{"/c", "/e"}));
+    EXPECT_EQ(tags(), (Paths{"/c", "/e"}));
     EXPECT_EQ(storedPaths(2), (Paths{"/c", "/e"}));
 }
 
@@ -356,7 +355,7 @@ TEST_F(HixTest, PathDifferingOnlyInCaseIsNew)
 
     hix.OpenPath("/home/A.txt");
 
-    EXPECT_EQ(form.entries.tags(), (Paths{"/home/A.txt", "/home/a.txt"}));
+    EXPECT_EQ(tags(), (Paths{"/home/A.txt", "/home/a.txt"}));
 }
 
 TEST_F(HixTest, EmptyPathOnFirstRunMatchesHiddenEntry)
@@ -408,45 +407,45 @@ TEST(Indexes, EndAtTheEdgesOfTheRangeAndAreEmptyWhenReversed)
     EXPECT_EQ(down, (std::vector<std::int16_t>{3, 2, 1}));
 }
 
-TEST_F(HixTest, ReloadShowsWhatAnotherCopyStored)
+struct ReloadCase {
+    const char* name;
+    Paths paths;
+    std::optional<std::string> count;
+    Paths shown;
+    bool separator;
+};
+
+void PrintTo(const ReloadCase& reload, std::ostream* out)
 {
-    struct Case {
-        std::string name;
-        Paths paths;
-        std::optional<std::string> count;
-        Paths shown;
-        bool separator;
-    };
-    const Case cases[] = {
-        {"grown", {"/e", "/d", "/c", "/b", "/a"}, "5", {"/e", "/d", "/c", "/b", "/a"}, true},
-        {"shrunk", {"/z"}, "1", {"/z"}, true},
-        {"emptied", {}, "0", {""}, false},
-        {"count lost", {"/z"}, std::nullopt, {""}, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        FakeStore store;
-        FakeMessageBox messages;
-        FakeForm form;
-        HIX hix{store, messages};
-        store.setPaths({"/c", "/b", "/a"});
-        store.values[{"Config", "noHIX"}] = "3";
-        store.values[{"Config", "MAX_FILES"}] = "5";
-        hix.RestoreList(form);
-
-        store.values = {{{"Config", "MAX_FILES"}, "6"}};
-        store.setPaths(c.paths);
-        if (c.count)
-            store.values[{"Config", "noHIX"}] = *c.count;
-        hix.ReloadList();
-
-        EXPECT_EQ(form.entries.tags(), c.shown);
-        EXPECT_EQ(form.bar.visible, c.separator);
-        EXPECT_EQ(form.entries.at(1).visible, c.shown.front() != "");
-        EXPECT_EQ(form.maximum.value, "6");
-        EXPECT_TRUE(messages.shown.empty());
-    }
+    *out << reload.name;
 }
+
+class ReloadTest : public HixTest, public testing::WithParamInterface<ReloadCase> { };
+
+TEST_P(ReloadTest, ShowsWhatAnotherCopyStored)
+{
+    restore({"/c", "/b", "/a"}, "5");
+    store.values = {{{"Config", "MAX_FILES"}, "6"}};
+    store.setPaths(GetParam().paths);
+    if (GetParam().count)
+        store.values[{"Config", "noHIX"}] = *GetParam().count;
+
+    hix.ReloadList();
+
+    EXPECT_EQ(tags(), GetParam().shown);
+    EXPECT_EQ(form.bar.visible, GetParam().separator);
+    EXPECT_EQ(form.entries.at(1).visible, GetParam().shown.front() != "");
+    EXPECT_EQ(form.maximum.value, "6");
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Stored, ReloadTest,
+    testing::Values(ReloadCase{"grown", {"/e", "/d", "/c", "/b", "/a"}, "5",
+                        {"/e", "/d", "/c", "/b", "/a"}, true},
+        ReloadCase{"shrunk", {"/z"}, "1", {"/z"}, true},
+        ReloadCase{"emptied", {}, "0", {""}, false},
+        ReloadCase{"countLost", {"/z"}, std::nullopt, {""}, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(HixTest, ReloadLeavesAHalfTypedMaximumAlone)
 {
@@ -488,7 +487,7 @@ TEST_F(HixTest, ChangeThatFailsHalfWayLeavesTheStoredList)
     }),
         std::runtime_error);
 
-    EXPECT_EQ(form.entries.tags(), (Paths{"/b", "/a"}));
+    EXPECT_EQ(tags(), (Paths{"/b", "/a"}));
     EXPECT_EQ(store.values, store.saved);
     EXPECT_EQ(store.flushes, 0);
     EXPECT_FALSE(store.locked);

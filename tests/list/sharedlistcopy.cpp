@@ -4,9 +4,8 @@
 //                                         appends each to NAME.order in the order the copies took
 //                                         their turns
 //   sharedlist_copy hold NAME MS          holds the settings lock for MS milliseconds
-#include "fakes.h"
-#include "hix.h"
-#include "usersettingsstore.h"
+#include "platform/usersettingsstore.h"
+#include "tests/support/fakes.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -31,11 +30,9 @@ int main(int argc, char* argv[])
         return 0;
     }
 
-    FakeMessageBox messages;
-    FakeForm form;
-    HIX hix(store, messages);
-    hix.StartUp(form);
-    form.maximum.value = "20";
+    ListCopy copy(store);
+    copy.hix.StartUp(copy.form);
+    copy.form.maximum.value = "20";
     QFile order(
         QFileInfo(store.fileName()).path() + u'/' + arguments[2] + QStringLiteral(".order"));
     if (!order.open(QIODevice::Append))
@@ -44,13 +41,13 @@ int main(int argc, char* argv[])
     for (int i = 0; i < count; ++i) {
         const std::string path = "/" + arguments[3].toStdString() + "/"
             + QStringLiteral("%1").arg(i, 4, 10, QLatin1Char('0')).toStdString();
-        hix.changeShared([&] {
-            hix.OpenPath(path);
+        copy.hix.changeShared([&] {
+            copy.hix.OpenPath(path);
             order.write((path + "\n").c_str());
             order.flush();
         });
         // No person opens files back to back; the pause lets the other copies take their turns.
         QThread::usleep(QRandomGenerator::global()->bounded(3000));
     }
-    return messages.errors.empty() ? 0 : 1;
+    return copy.messages.errors.empty() ? 0 : 1;
 }

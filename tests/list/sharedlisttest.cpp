@@ -1,29 +1,22 @@
-#include "usersettingsstore.h"
+#include "platform/usersettingsstore.h"
+#include "tests/support/testwindow.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 class SharedListTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void twoCopiesOpeningAtOnceLoseNothing();
     void heldLockGivesUpAfterTwoSecondsAndChangesNothing();
 
 private:
-    QTemporaryDir configHome;
+    SettingsHome home;
 };
-
-void SharedListTest::initTestCase()
-{
-    QVERIFY(configHome.isValid());
-    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
-}
 
 void SharedListTest::twoCopiesOpeningAtOnceLoseNothing()
 {

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "fakes.h"
-#include "hix.h"
+#include "tests/support/fakes.h"
 
 #include <array>
 #include <cstdint>
@@ -15,34 +14,28 @@ class StressActions {
 public:
     StressActions(std::uint32_t seed, SettingsStore& store)
         : random(seed)
-        , hix(store, messages)
+        , copy(store)
     {
     }
 
-    void start() { hix.StartUp(form); }
+    void start() { copy.hix.StartUp(copy.form); }
 
     // One open, promotion or maximum, saved as the window saves it.
     void next()
     {
-        const std::int16_t count = hix.state().entryCount;
+        const std::int16_t count = copy.hix.state().entryCount;
         switch (draw(3)) {
-        case 0: {
-            const std::string path = "/stress/" + std::to_string(draw(30)) + " päth & <b>.txt";
-            hix.changeShared([&] { hix.OpenPath(path); });
+        case 0:
+            copy.open("/stress/" + std::to_string(draw(30)) + " päth & <b>.txt");
             break;
-        }
         case 1:
-            if (count > 0) {
-                const std::string path
-                    = form.entries.tag(static_cast<std::int16_t>(1 + draw(count)));
-                hix.changeShared([&] { hix.OpenPath(path); });
-            }
+            if (count > 0)
+                copy.open(copy.form.entries.tag(static_cast<std::int16_t>(1 + draw(count))));
             break;
         default:
             static constexpr std::array maximums{
                 "1", "2", "3", "5", "8", "13", "20", "0", "21", "-3", "2.5", "1e1", "abc", ""};
-            form.maximum.value = maximums[draw(maximums.size())];
-            hix.changeShared([this] { hix.ApplyMaximum(); });
+            copy.submitMaximum(maximums[draw(maximums.size())]);
             break;
         }
     }
@@ -51,9 +44,7 @@ private:
     unsigned draw(std::size_t bound) { return static_cast<unsigned>(random() % bound); }
 
     std::mt19937 random;
-    FakeMessageBox messages;
-    FakeForm form;
-    HIX hix;
+    ListCopy copy;
 };
 
 // Every value the list can store, with missing keys left out.

@@ -1,14 +1,10 @@
-#include "dialogmessagebox.h"
-#include "openfiledialog.h"
+#include "platform/dialogmessagebox.h"
+#include "tests/support/testwindow.h"
 
 #include <QApplication>
-#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
-#include <functional>
 
 class DialogsTest : public QObject {
     Q_OBJECT
@@ -18,28 +14,11 @@ private slots:
     void messageBoxHasOneOkButtonAndNoIcon_data();
     void messageBoxHasOneOkButtonAndNoIcon();
     void errorBoxShowsTextAsPlainText();
-    void fileDialogReportsChosenFileOrNothing();
-
-private:
-    // Runs inspect on the next modal dialog once it is up, then lets it close.
-    static void whenModal(std::function<void(QWidget*)> inspect);
 };
 
 void DialogsTest::initTestCase()
 {
     QApplication::setApplicationName(QStringLiteral("hixcopy"));
-}
-
-void DialogsTest::whenModal(std::function<void(QWidget*)> inspect)
-{
-    QTimer::singleShot(0, [inspect] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal) {
-            whenModal(inspect);
-            return;
-        }
-        inspect(modal);
-    });
 }
 
 void DialogsTest::messageBoxHasOneOkButtonAndNoIcon_data()
@@ -91,27 +70,6 @@ void DialogsTest::errorBoxShowsTextAsPlainText()
 
     QCOMPARE(text, QStringLiteral("Could not save <b>/tmp/x.conf</b>"));
     QCOMPARE(format, Qt::PlainText);
-}
-
-void DialogsTest::fileDialogReportsChosenFileOrNothing()
-{
-    QTemporaryDir folder;
-    const QString chosen = folder.filePath(QStringLiteral("notes, 2008.txt"));
-    QFile file(chosen);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.close();
-    OpenFileDialog dialog(nullptr);
-
-    whenModal([&](QWidget* modal) {
-        auto* fileDialog = qobject_cast<QFileDialog*>(modal);
-        fileDialog->setDirectory(folder.path());
-        fileDialog->selectFile(chosen);
-        static_cast<QDialog*>(fileDialog)->accept();
-    });
-    QCOMPARE(dialog.chooseFileToOpen(), std::optional(chosen.toStdString()));
-
-    whenModal([](QWidget* modal) { qobject_cast<QFileDialog*>(modal)->reject(); });
-    QCOMPARE(dialog.chooseFileToOpen(), std::nullopt);
 }
 
 QTEST_MAIN(DialogsTest)

@@ -1,4 +1,5 @@
-#include "usersettingsstore.h"
+#include "platform/usersettingsstore.h"
+#include "tests/support/testwindow.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,7 +15,6 @@ class UserSettingsStoreTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void fileFollowsTheXdgRules_data();
     void fileFollowsTheXdgRules();
     void specialFilesAreNeverTrusted_data();
@@ -27,28 +27,18 @@ private slots:
     void differentNamesKeepSeparateSettings();
     void failedFlushNamesTheFileAndKeepsChanges();
     void folderThatCannotBeMadeIsNamed();
-    void unreadableFileIsCopiedOnceBeforeItIsWrittenOver_data();
-    void unreadableFileIsCopiedOnceBeforeItIsWrittenOver();
+    void damagedFileStartsWhatCanBeReadAndIsKeptOnce_data();
+    void damagedFileStartsWhatCanBeReadAndIsKeptOnce();
     void reloadFindsEachSaveOfAnotherCopy();
     void unsavedChangeOutlivesAChangeOfPermissions();
     void anyFileWhereTheLockBelongsStillLocks();
     void valuesSavedAsTheyWereWriteNothing();
 
 private:
-    QString confPath(const QString& name) const
-    {
-        return configHome.filePath(QStringLiteral("hix/%1.conf").arg(name));
-    }
+    QString confPath(const QString& name) const { return home.settingsFile(name); }
 
-    QTemporaryDir configHome;
+    SettingsHome home;
 };
-
-void UserSettingsStoreTest::initTestCase()
-{
-    QVERIFY(configHome.isValid());
-    // Must precede the first QSettings of the process, which fixes the folder.
-    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
-}
 
 void UserSettingsStoreTest::fileFollowsTheXdgRules_data()
 {
@@ -134,7 +124,7 @@ void UserSettingsStoreTest::specialFilesAreNeverTrusted()
     QFETCH(QString, said);
     const QString name = QStringLiteral("special-") + kind;
     const QString path = confPath(name);
-    const QString elsewhere = configHome.filePath(QStringLiteral("dotfiles/") + name + ".conf");
+    const QString elsewhere = home.path(QStringLiteral("dotfiles/") + name + ".conf");
     QVERIFY(QDir().mkpath(QFileInfo(path).path()) && QDir().mkpath(QFileInfo(elsewhere).path()));
     const QByteArray file = QFile::encodeName(path);
     if (kind == "fifo")
@@ -311,7 +301,7 @@ void UserSettingsStoreTest::failedFlushNamesTheFileAndKeepsChanges()
 void UserSettingsStoreTest::folderThatCannotBeMadeIsNamed()
 {
     // A file where a folder of the path belongs: nobody, root neither, can make the folder.
-    QFile plain(configHome.filePath(QStringLiteral("plain")));
+    QFile plain(home.path(QStringLiteral("plain")));
     QVERIFY(plain.open(QIODevice::WriteOnly));
     const QString folder = plain.fileName() + QStringLiteral("/.config");
     const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
@@ -329,62 +319,105 @@ void UserSettingsStoreTest::folderThatCannotBeMadeIsNamed()
     }
 }
 
-void UserSettingsStoreTest::unreadableFileIsCopiedOnceBeforeItIsWrittenOver_data()
+void UserSettingsStoreTest::damagedFileStartsWhatCanBeReadAndIsKeptOnce_data()
 {
     QTest::addColumn<QByteArray>("contents");
-    QTest::addColumn<QString>("lines");
+    QTest::addColumn<QStringList>("listed");
+    // The lines the notice names; none when the file reads as written and is not kept.
+    QTest::addColumn<QString>("misread");
     const QByteArray valid = "[Config]\nMAX_FILES=5\nnoHIX=1\n\n[Recent%20Files]\n1=/home/a.txt\n";
-    QTest::newRow("garbage") << QByteArray("this is not a settings file\n") + valid
-                             << QStringLiteral("(line 1)");
-    QTest::newRow("binary") << valid + QByteArray("\x00\x01\x02\xff", 4)
-                            << QStringLiteral("(line 7)");
-    QTest::newRow("truncated") << valid.left(24) << QStringLiteral("(line 3)");
-    QTest::newRow("invalid UTF-8") << valid + "2=/home/\xc3\x28.txt\n"
-                                   << QStringLiteral("(line 7)");
-    QTest::newRow("missing bracket")
-        << QByteArray("[Config\nMAX_FILES=5\n") << QStringLiteral("(line 1)");
-    QTest::newRow("many lines") << QByteArray("junk\n").repeated(12)
-                                << QStringLiteral("(lines 1, 2, 3, 4, 5 and 7 more)");
-    QTest::newRow("10 MB") << valid + QByteArray(10 << 20, 'x') << QStringLiteral("(line 7)");
+    const QStringList validList{"/home/a.txt"};
+    QByteArray numbered = "[Config]\nMAX_FILES=20\nnoHIX=25\n[Recent%20Files]\n";
+    QStringList firstTwenty;
+    for (int i = 1; i <= 25; ++i) {
+        numbered += QByteArray::number(i) + "=/" + QByteArray::number(i) + "\n";
+        if (i <= 20)
+            firstTwenty << QStringLiteral("/%1").arg(i);
+    }
+    QTest::newRow("garbage") << QByteArray("this is no settings file\n") + valid << validList
+                             << "(line 1)";
+    QTest::newRow("only garbage") << QByteArray("junk\n").repeated(12) << QStringList{""}
+                                  << "(lines 1, 2, 3, 4, 5 and 7 more)";
+    QTest::newRow("binary") << valid + QByteArray("\x00\x01\x02\xff", 4) << validList
+                            << "(line 7)";
+    QTest::newRow("truncated") << valid.left(24) << QStringList{""} << "(line 3)";
+    QTest::newRow("truncated key") << valid + "2" << validList << "(line 7)";
+    QTest::newRow("invalid UTF-8") << valid + "2=/a\xff\xfe.txt\n"
+                                   << QStringList{"/home/a.txt"} << "(line 7)";
+    QTest::newRow("section without ]") << "[Config\nnoHIX=1\n[Recent%20Files]\n1=/a\n"_qba
+                                       << QStringList{"/a"} << "(line 1)";
+    QTest::newRow("commas and semicolons")
+        << "[Config]\nnoHIX=2\n[Recent%20Files]\n1=/a, b\n2=/c;d\n"_qba
+        << QStringList{"/a, b", "/c"} << "(lines 4 and 5)";
+    QTest::newRow("key with a slash") << valid + "3/=/c\n" << validList << "(line 7)";
+    QTest::newRow("NUL byte") << valid + QByteArray("2=/c\0d\n", 7) << validList << "(line 7)";
+    QTest::newRow("10 MB line") << valid + QByteArray(10 << 20, 'x') << validList << "(line 7)";
+    QTest::newRow("10 MB value") << valid + "junk=" + QByteArray(10 << 20, 'x') + "\n"
+                                 << validList << QString();
+    QTest::newRow("non-numeric counters")
+        << "[Config]\nMAX_FILES=many\nnoHIX=abc\n[Recent%20Files]\n1=/a\n"_qba
+        << QStringList{""} << QString();
+    QTest::newRow("huge counters")
+        << "[Config]\nMAX_FILES=1e400\nnoHIX=99999999999999999999\n[Recent%20Files]\n1=/a\n"_qba
+        << QStringList{""} << QString();
+    QTest::newRow("keys above 20") << numbered << firstTwenty << QString();
+    QTest::newRow("duplicate keys") << valid + "[Recent%20Files]\n1=/c\n"
+                                    << QStringList{"/c"} << QString();
 }
 
-void UserSettingsStoreTest::unreadableFileIsCopiedOnceBeforeItIsWrittenOver()
+// A file damaged by hand, by another program or by the disk: the list starts with what can be
+// read, and a file that does not read as written is kept once, whole and private, before the
+// first save writes over it.
+void UserSettingsStoreTest::damagedFileStartsWhatCanBeReadAndIsKeptOnce()
 {
     QFETCH(QByteArray, contents);
-    QFETCH(QString, lines);
-    const QString name = QStringLiteral("unreadable-%1").arg(QTest::currentDataTag());
+    QFETCH(QStringList, listed);
+    QFETCH(QString, misread);
+    const QString name = QStringLiteral("damaged-%1").arg(QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(QFileInfo(confPath(name)).path()));
     QFile original(confPath(name));
-    QVERIFY(original.open(QIODevice::WriteOnly));
-    original.write(contents);
+    QVERIFY(original.open(QIODevice::WriteOnly) && original.write(contents) == contents.size());
     original.close();
     const QFile::Permissions privateMode = QFile::ReadOwner | QFile::WriteOwner;
     QVERIFY(original.setPermissions(privateMode));
-    const QString folder = QFileInfo(confPath(name)).path();
-    const auto copies
-        = [&] { return QDir(folder).entryList({name + QStringLiteral(".conf.unreadable-*")}); };
+    const QDir folder = QFileInfo(confPath(name)).dir();
+    const auto kept = [&] { return folder.entryList({name + QStringLiteral(".conf.unreadable-*")}); };
+    const auto mode = [](const QString& path) {
+        return QFile::permissions(path) & ~(QFile::ReadUser | QFile::WriteUser);
+    };
+    const auto shown = [](const ListCopy& copy) {
+        QStringList tags;
+        for (const std::string& tag : copy.tags())
+            tags << QString::fromStdString(tag);
+        return tags;
+    };
 
     {
         UserSettingsStore store(name);
         QVERIFY(store.takeNotice().empty());
-        store.SaveSetting("Config", "MAX_FILES", "7");
-        store.flush();
-        QCOMPARE(copies().size(), 1);
+        ListCopy copy(store);
+        copy.hix.StartUp(copy.form);
+        QCOMPARE(shown(copy), listed);
+        copy.open("/opened");
+        QCOMPARE(copy.messages.errors, std::vector<std::string>());
         const QString notice = QString::fromStdString(store.takeNotice());
-        QVERIFY2(notice.contains(copies()[0]) && notice.contains(lines), qPrintable(notice));
-        QVERIFY(store.takeNotice().empty());
-        QFile copy(QDir(folder).filePath(copies()[0]));
-        QVERIFY(copy.open(QIODevice::ReadOnly));
-        QVERIFY(copy.readAll() == contents);
-        QCOMPARE(copy.permissions() & ~(QFile::ReadUser | QFile::WriteUser), privateMode);
-        QCOMPARE(QFile::permissions(confPath(name)) & ~(QFile::ReadUser | QFile::WriteUser),
-            privateMode);
+        QCOMPARE(kept().size(), misread.isEmpty() ? 0 : 1);
+        if (!misread.isEmpty()) {
+            QVERIFY2(notice.contains(kept()[0]) && notice.contains(misread), qPrintable(notice));
+            QFile copied(folder.filePath(kept()[0]));
+            QVERIFY(copied.open(QIODevice::ReadOnly) && copied.readAll() == contents);
+            QCOMPARE(mode(copied.fileName()), privateMode);
+        }
+        QCOMPARE(mode(confPath(name)), privateMode);
     }
 
     UserSettingsStore restarted(name);
-    QCOMPARE(restarted.GetSetting("Config", "MAX_FILES", ""), std::string("7"));
-    restarted.SaveSetting("Config", "MAX_FILES", "8");
-    restarted.flush();
-    QCOMPARE(copies().size(), 1);
+    QVERIFY(restarted.takeNotice().empty());
+    ListCopy copy(restarted);
+    copy.hix.StartUp(copy.form);
+    QCOMPARE(copy.tags().front(), "/opened");
+    copy.open("/again");
+    QCOMPARE(kept().size(), misread.isEmpty() ? 0 : 1);
     QVERIFY(restarted.takeNotice().empty());
 }
 

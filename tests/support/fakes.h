@@ -1,11 +1,10 @@
 #pragma once
 
-#include "filedialog.h"
-#include "form.h"
-#include "messagebox.h"
-#include "settingsstore.h"
+#include "list/form.h"
+#include "list/hix.h"
+#include "list/messagebox.h"
+#include "list/settingsstore.h"
 
-#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -113,22 +112,6 @@ public:
     std::function<void()> onShow;
 };
 
-class ScriptedFileDialog final : public FileDialog {
-public:
-    std::optional<std::string> chooseFileToOpen() override
-    {
-        ++opened;
-        if (answers.empty())
-            throw std::logic_error("the file dialog was opened more often than the test expected");
-        std::optional<std::string> answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-
-    std::deque<std::optional<std::string>> answers;
-    int opened = 0;
-};
-
 class FakeTextBox final : public TextBox {
 public:
     explicit FakeTextBox(std::string initial = {})
@@ -182,14 +165,6 @@ public:
     const FakeEntry& at(std::int16_t index) const { return entries.at(index); }
     FakeEntry& at(std::int16_t index) { return entries.at(index); }
 
-    std::vector<std::string> tags() const
-    {
-        std::vector<std::string> result;
-        for (const auto& [index, entry] : entries)
-            result.push_back(entry.tag);
-        return result;
-    }
-
     std::map<std::int16_t, FakeEntry> entries;
 };
 
@@ -204,4 +179,37 @@ public:
     FakeMenuItem bar;
     FakeTextBox log;
     FakeTextBox maximum{"4"};
+};
+
+// The paths behind the menu's entries, in menu order.
+inline std::vector<std::string> menuTags(const MenuEntryArray& entries)
+{
+    std::vector<std::string> tags;
+    for (std::int16_t index = 1; index <= entries.count(); ++index)
+        tags.push_back(entries.tag(index));
+    return tags;
+}
+
+// One running copy of the list without a window, over any store.
+struct ListCopy {
+    explicit ListCopy(SettingsStore& store)
+        : hix(store, messages)
+    {
+    }
+
+    // Opens a path as the window does: one change shared with the other copies.
+    void open(const std::string& path)
+    {
+        hix.changeShared([&] { hix.OpenPath(path); });
+    }
+    void submitMaximum(const std::string& typed)
+    {
+        form.maximum.value = typed;
+        hix.changeShared([this] { hix.ApplyMaximum(); });
+    }
+    std::vector<std::string> tags() const { return menuTags(form.entries); }
+
+    FakeMessageBox messages;
+    FakeForm form;
+    HIX hix;
 };

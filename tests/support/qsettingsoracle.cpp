@@ -1,4 +1,4 @@
-#include "qsettingsoracle.h"
+#include "tests/support/qsettingsoracle.h"
 
 #include <QFile>
 #include <QSettings>

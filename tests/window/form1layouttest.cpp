@@ -1,5 +1,4 @@
-#include "fakes.h"
-#include "form1.h"
+#include "tests/support/testwindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -32,27 +31,27 @@ private:
     template<typename T>
     T* child(const char* name) const
     {
-        T* found = form->findChild<T*>(QLatin1String(name));
+        T* found = window->form.findChild<T*>(QLatin1String(name));
         if (!found)
             qFatal("no %s named %s", T::staticMetaObject.className(), name);
         return found;
     }
 
     FakeStore store;
-    FakeMessageBox messages;
-    ScriptedFileDialog dialog;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<TestWindow> window;
+    Form1* form = nullptr;
 };
 
 void Form1LayoutTest::init()
 {
     store = {};
-    form = std::make_unique<Form1>(store, &messages, &dialog);
+    window = std::make_unique<TestWindow>(store);
+    form = &window->form;
 }
 
 void Form1LayoutTest::cleanup()
 {
-    form.reset();
+    window.reset();
 }
 
 void Form1LayoutTest::windowHasFixedDialogFrame()
@@ -65,7 +64,7 @@ void Form1LayoutTest::windowHasFixedDialogFrame()
     QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
 
     form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(form));
     QCOMPARE(form->centralWidget()->geometry().size(), QSize(354, 321));
     QCOMPARE(form->centralWidget()->y(), form->menuBar()->height());
     QCOMPARE(form->minimumSize(), form->maximumSize());
@@ -110,7 +109,7 @@ void Form1LayoutTest::controlsStandWhereTheyBelong()
     QVERIFY(control);
     QVERIFY(control->inherits(className.toLatin1()));
     QCOMPARE(control->geometry(), pixels);
-    QVERIFY(control->isVisibleTo(form.get()));
+    QVERIFY(control->isVisibleTo(form));
     QVERIFY(control->isEnabled());
     const QString shown
         = control->property(control->inherits("QPlainTextEdit") ? "plainText" : "text").toString();
@@ -135,7 +134,7 @@ void Form1LayoutTest::tabOrderSkipsLabels()
     QVERIFY(child<QPlainTextEdit>("Text1")->tabChangesFocus());
 
     form->show();
-    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    QVERIFY(QTest::qWaitForWindowActive(form));
     QCOMPARE(QApplication::focusWidget(), expected.front());
 }
 
@@ -207,9 +206,9 @@ void Form1LayoutTest::creditLabelIsBlueOnLightYellow()
     // and desktops often name a generic family such as "Sans Serif".
     const QFont desktopFont = QApplication::font();
     QApplication::setFont(QFont(QStringLiteral("Sans Serif")));
-    const Form1 onGenericDesktop(store, &messages, &dialog);
+    const TestWindow onGenericDesktop(store);
     QApplication::setFont(desktopFont);
-    const QFont asked = onGenericDesktop.findChild<QLabel*>("Label2")->font();
+    const QFont asked = onGenericDesktop.form.findChild<QLabel*>("Label2")->font();
     QCOMPARE(QFontInfo(asked).family(), asked.family());
 }
 

@@ -1,6 +1,6 @@
 #include "platform/ini/inicodec.h"
 
-#include "qsettingsoracle.h"
+#include "tests/support/qsettingsoracle.h"
 
 #include <gtest/gtest.h>
 #include <random>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "filedialog.h"
+#include "window/filedialog.h"
 
 class QWidget;
 

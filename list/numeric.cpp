@@ -1,4 +1,4 @@
-#include "numeric.h"
+#include "list/numeric.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "openfiledialog.h"
+#include "window/openfiledialog.h"
 
 #include <QFileDialog>
 

@@ -1,4 +1,4 @@
-#include "numeric.h"
+#include "list/numeric.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,96 +1,68 @@
 #include "list/caption.h"
 
-#include <algorithm>
+#include <cstdio>
 #include <optional>
-#include <utility>
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+#include <vector>
 
 namespace {
 
 constexpr std::size_t shownWhole = 25;
-
-bool isContinuationByte(char c)
-{
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
 
 bool isSeparator(char c)
 {
     return c == '\\' || c == '/';
 }
 
-bool isBidiControl(char32_t codePoint)
+// Where each character of the text starts. A malformed sequence counts as the one replacement
+// character a menu shows for it.
+std::vector<std::size_t> characterStarts(std::string_view text)
 {
-    return codePoint == 0x061C || codePoint == 0x200E || codePoint == 0x200F
-        || (codePoint >= 0x202A && codePoint <= 0x202E)
-        || (codePoint >= 0x2066 && codePoint <= 0x2069);
+    std::vector<std::size_t> starts;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const auto length = static_cast<std::int32_t>(text.size());
+    for (std::int32_t offset = 0; offset < length;) {
+        starts.push_back(static_cast<std::size_t>(offset));
+        [[maybe_unused]] UChar32 character;
+        U8_NEXT(bytes, offset, length, character);
+    }
+    return starts;
 }
 
-// The bidirectional formatting character (a mark, embedding, override or isolate) that the text
-// starts with, and its length in UTF-8; all of them take two bytes (U+061C) or three (U+20xx).
-std::optional<std::pair<char32_t, std::size_t>> leadingBidiControl(std::string_view text)
+// What a menu would not show as itself: a control character (a tab starts the shortcut column, a
+// line feed a second line), a line or paragraph separator, a format character (zero-width
+// characters, joiners, bidirectional marks, embeddings, overrides and isolates, which can also
+// reorder the rest of the caption) and any other character that is ignored by default.
+bool hidesOrBreaks(UChar32 character)
 {
-    const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    if (text.size() >= 2 && byte(0) == 0xD8 && byte(1) == 0x9C)
-        return std::pair(U'\u061C', 2);
-    if (text.size() >= 3 && byte(0) == 0xE2 && (byte(1) & 0xFE) == 0x80
-        && isContinuationByte(text[2])) {
-        const char32_t codePoint = 0x2000 | (byte(1) & 0x3F) << 6 | (byte(2) & 0x3F);
-        if (isBidiControl(codePoint))
-            return std::pair(codePoint, 3);
+    switch (u_charType(character)) {
+    case U_CONTROL_CHAR:
+    case U_FORMAT_CHAR:
+    case U_LINE_SEPARATOR:
+    case U_PARAGRAPH_SEPARATOR:
+        return true;
+    default:
+        return u_hasBinaryProperty(character, UCHAR_DEFAULT_IGNORABLE_CODE_POINT);
     }
-    return std::nullopt;
-}
-
-void appendCodePoint(std::string& caption, char32_t codePoint)
-{
-    static constexpr char hex[] = "0123456789ABCDEF";
-    caption += "[U+";
-    for (int shift = 12; shift >= 0; shift -= 4)
-        caption += hex[(codePoint >> shift) & 0xF];
-    caption += ']';
-}
-
-// What a menu would not show as written, as its code point ("[U+0009]"): a control character (a
-// tab starts the shortcut column, a line feed a second line) or a bidirectional formatting
-// character, which could reorder the rest of the caption to disguise a name. Code points, not
-// control pictures, because common menu fonts have no glyphs for those.
-std::size_t appendVisible(std::string& caption, std::string_view text)
-{
-    const unsigned char first = static_cast<unsigned char>(text.front());
-    if (first < 0x20 || first == 0x7F) {
-        appendCodePoint(caption, first);
-        return 1;
-    }
-    if (const auto bidi = leadingBidiControl(text)) {
-        appendCodePoint(caption, bidi->first);
-        return bidi->second;
-    }
-    if (first == '&')
-        caption += '&';
-    caption += static_cast<char>(first);
-    return 1;
 }
 
 } // namespace
 
 std::string displayText(std::string_view path)
 {
-    const auto length
-        = std::count_if(path.begin(), path.end(), [](char c) { return !isContinuationByte(c); });
-    if (static_cast<std::size_t>(length) <= shownWhole)
+    const std::vector<std::size_t> starts = characterStarts(path);
+    if (starts.size() <= shownWhole)
         return std::string(path);
 
     std::size_t charactersAfter = 0;
     std::optional<std::size_t> tailStart;
-    for (std::size_t byte = path.size(); byte-- > 0;) {
-        if (isContinuationByte(path[byte]))
+    for (auto start = starts.rbegin(); start != starts.rend(); ++start, ++charactersAfter) {
+        if (!isSeparator(path[*start]))
             continue;
-        if (isSeparator(path[byte])) {
-            if (charactersAfter > shownWhole)
-                return "..." + std::string(path.substr(tailStart.value_or(byte)));
-            tailStart = byte;
-        }
-        ++charactersAfter;
+        if (charactersAfter > shownWhole)
+            return "..." + std::string(path.substr(tailStart.value_or(*start)));
+        tailStart = *start;
     }
     return std::string(path);
 }
@@ -99,7 +71,22 @@ std::string entryCaption(std::int16_t index, std::string_view path)
 {
     std::string caption = "&" + std::to_string(index) + "   ";
     const std::string shown = displayText(path);
-    for (std::string_view rest = shown; !rest.empty();)
-        rest.remove_prefix(appendVisible(caption, rest));
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(shown.data());
+    const auto length = static_cast<std::int32_t>(shown.size());
+    for (std::int32_t offset = 0; offset < length;) {
+        const std::int32_t start = offset;
+        UChar32 character;
+        U8_NEXT(bytes, offset, length, character);
+        if (character >= 0 && hidesOrBreaks(character)) {
+            // Code points, not control pictures: common menu fonts have no glyphs for those.
+            char codePoint[16];
+            std::snprintf(codePoint, sizeof codePoint, "[U+%04X]", unsigned(character));
+            caption += codePoint;
+        } else {
+            if (character == '&')
+                caption += '&';
+            caption.append(shown, std::size_t(start), std::size_t(offset - start));
+        }
+    }
     return caption;
 }

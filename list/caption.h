@@ -10,6 +10,8 @@
 std::string displayText(std::string_view path);
 
 // "&<index>   <display text>": the first digit is the access key, and an "&" of the path stays
-// literal. Control characters and bidirectional formatting characters show as their code points
-// ("[U+0009]", "[U+202E]"), so that no name can break the menu item or reorder how it reads.
+// literal. Every character that would not show as itself (controls, format characters such as
+// zero-width spaces and bidirectional overrides, line and paragraph separators, and whatever else
+// is ignored by default) shows as its code point ("[U+0009]", "[U+200B]"), so that no name can
+// hide a character, break the menu item or reorder how it reads.
 std::string entryCaption(std::int16_t index, std::string_view path);

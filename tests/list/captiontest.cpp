@@ -38,6 +38,8 @@ const DisplayCase displayCases[] = {
     {"SlashSeparates", "/home/alex/Documents/letters/2008/invoice.odt",
         ".../letters/2008/invoice.odt"},
     {"ShortInCharactersWhole", "/" + repeated("é", 20) + "/𝄞x", "/" + repeated("é", 20) + "/𝄞x"},
+    {"HiddenCharactersCountAsOne", "/" + repeated("\u200B", 22) + "/x",
+        "/" + repeated("\u200B", 22) + "/x"},
     {"CountsCharactersNotBytes", "/data/" + repeated("é", 8) + "/" + repeated("ü", 8) + ".txt",
         ".../" + repeated("é", 8) + "/" + repeated("ü", 8) + ".txt"},
 };
@@ -75,6 +77,15 @@ const CaptionCase captionCases[] = {
     {"OverrideShownAsCodePoint", 1, "/bill\u202Efdp.exe", "&1   /bill[U+202E]fdp.exe"},
     {"IsolatesShownAsCodePoints", 1, "/\u2067x\u2069", "&1   /[U+2067]x[U+2069]"},
     {"MarksShownAsCodePoints", 1, "/a\u200Fb\u061C", "&1   /a[U+200F]b[U+061C]"},
+    {"ZeroWidthSpaceShownAsCodePoint", 1, "report\u200B.pdf", "&1   report[U+200B].pdf"},
+    {"SeparatorsShownAsCodePoints", 1, "/a\u2028b\u2029c", "&1   /a[U+2028]b[U+2029]c"},
+    {"C1ControlShownAsCodePoint", 1, "/a\u0085b", "&1   /a[U+0085]b"},
+    {"InvisibleFormatCharactersShownAsCodePoints", 1, "/\uFEFF\u00AD\u200D\u2060\u180E",
+        "&1   /[U+FEFF][U+00AD][U+200D][U+2060][U+180E]"},
+    {"DefaultIgnorableLettersAndTagsShownAsCodePoints", 1, "/\u3164\U000E0041",
+        "&1   /[U+3164][U+E0041]"},
+    {"VisibleNonAsciiStays", 1, "/zoë/\u05D0\U0001F600", "&1   /zoë/\u05D0\U0001F600"},
+    {"MalformedBytesPassThrough", 1, "/a\xFF\xC3", "&1   /a\xFF\xC3"},
     {"MarkupStaysText", 4, "/<b>x</b>.txt", "&4   /<b>x</b>.txt"},
 };
 

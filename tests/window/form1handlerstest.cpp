@@ -280,6 +280,8 @@ void Form1HandlersTest::hostileNamesStayLiteral_data()
     QTest::newRow("tab") << QStringLiteral("/tmp/a\tb.txt");
     QTest::newRow("newline") << QStringLiteral("/tmp/a\nb.txt");
     QTest::newRow("right-to-left override") << QStringLiteral("/tmp/bill\u202Efdp.exe");
+    QTest::newRow("zero-width space") << QStringLiteral("/tmp/report\u200B.pdf");
+    QTest::newRow("line separator") << QStringLiteral("/tmp/a\u2028b.txt");
     QTest::newRow("4096 characters") << QStringLiteral("/") + QString(4095, u'n');
 }
 

@@ -1,5 +1,6 @@
 #include "list/hix.h"
 
+#include "list/caption.h"
 #include "list/checked.h"
 #include "tests/support/fakes.h"
 
@@ -194,31 +195,77 @@ INSTANTIATE_TEST_SUITE_P(Typed, ValidateMaximumTest,
         MaximumCase{"1e1", 10, false}, MaximumCase{"99999", 4, false},
         MaximumCase{"1e400", 4, false}, MaximumCase{"0x10", 4, true}));
 
-TEST_F(HixTest, LowerMaximumTrimsMenuAndStore)
+// One step of a change table: a path to open, or "max N" to submit N as the maximum, or "box N"
+// to type N in the maximum's box without submitting it.
+struct ChangeCase {
+    const char* name;
+    Paths stored;
+    std::string maximum;
+    std::vector<std::string> steps;
+    Paths shown;
+    // The stored positions from 1 to the highest one stored.
+    Paths storedAfter;
+    std::string maximumAfter;
+    std::string log;
+};
+
+void PrintTo(const ChangeCase& change, std::ostream* out)
 {
-    restore({"/e", "/d", "/c", "/b", "/a"}, "5");
-    setMaximum("2");
-
-    hix.ApplyMaximum();
-
-    EXPECT_EQ(tags(), (Paths{"/e", "/d"}));
-    for (int position = 3; position <= 5; ++position)
-        EXPECT_FALSE(store.path(position).has_value());
-    EXPECT_EQ(config("noHIX"), "2");
-    EXPECT_EQ(hix.state().entryCount, 2);
+    *out << change.name;
 }
 
-TEST_F(HixTest, HigherMaximumAddsNoEntries)
+class ChangeTest : public HixTest, public testing::WithParamInterface<ChangeCase> { };
+
+TEST_P(ChangeTest, MenuStoreAndLogAgree)
 {
-    restore({"/c", "/b", "/a"});
-    setMaximum("5");
+    restore(GetParam().stored, GetParam().maximum);
 
-    hix.ApplyMaximum();
+    for (const std::string& step : GetParam().steps) {
+        if (step.starts_with("max ")) {
+            setMaximum(step.substr(4));
+            hix.ApplyMaximum();
+        } else if (step.starts_with("box ")) {
+            setMaximum(step.substr(4));
+        } else {
+            hix.OpenPath(step);
+        }
+    }
 
-    EXPECT_EQ(form.entries.count(), 3);
-    EXPECT_EQ(config("MAX_FILES"), "5");
-    EXPECT_EQ(config("noHIX"), "3");
+    EXPECT_EQ(tags(), GetParam().shown);
+    int highest = 0;
+    for (int position = 1; position <= 25; ++position)
+        highest = store.path(position) ? position : highest;
+    EXPECT_EQ(storedPaths(highest), GetParam().storedAfter);
+    EXPECT_EQ(config("noHIX"), std::to_string(GetParam().shown.size()));
+    EXPECT_EQ(config("MAX_FILES"), GetParam().maximumAfter);
+    EXPECT_EQ(form.maximum.value, GetParam().maximumAfter);
+    EXPECT_EQ(form.log.value, GetParam().log);
+    for (std::int16_t i = 1; i <= form.entries.count(); ++i)
+        EXPECT_EQ(form.entries.at(i).caption, entryCaption(i, form.entries.at(i).tag));
 }
+
+INSTANTIATE_TEST_SUITE_P(Steps, ChangeTest,
+    testing::Values(
+        ChangeCase{"newPathsStackUpThenDropTheOldest", {}, "3", {"/a", "/b", "/c", "/d"},
+            {"/d", "/c", "/b"}, {"/d", "/c", "/b"}, "3", "/a\r\n/b\r\n/c\r\n/d\r\n"},
+        ChangeCase{"reopeningTheFirstEntryMovesNothing", {"/c", "/b", "/a"}, "3", {"/c"},
+            {"/c", "/b", "/a"}, {"/c", "/b", "/a"}, "3", "/c\r\n"},
+        ChangeCase{"reopeningTheLastEntryPromotesIt", {"/c", "/b", "/a"}, "3", {"/a"},
+            {"/a", "/c", "/b"}, {"/a", "/c", "/b"}, "3", "/a\r\n"},
+        ChangeCase{"aPromotionSurvivesTheNextAddition", {"/c", "/b", "/a"}, "5", {"/a", "/d"},
+            {"/d", "/a", "/c", "/b"}, {"/d", "/a", "/c", "/b", ""}, "5", "/a\r\n/d\r\n"},
+        ChangeCase{"aTrimAfterAPromotionDropsTheSamePaths", {"/e", "/d", "/c", "/b", "/a"}, "5",
+            {"/c", "max 2"}, {"/c", "/e"}, {"/c", "/e"}, "2", "/c\r\n"},
+        ChangeCase{"aLowerMaximumTrimsMenuAndStore", {"/e", "/d", "/c", "/b", "/a"}, "5",
+            {"max 2"}, {"/e", "/d"}, {"/e", "/d"}, "2", ""},
+        ChangeCase{"aHigherMaximumAddsNoEntries", {"/c", "/b", "/a"}, "3", {"max 5"},
+            {"/c", "/b", "/a"}, {"/c", "/b", "/a"}, "5", ""},
+        ChangeCase{"aPathDifferingOnlyInCaseIsNew", {"/home/a.txt"}, "3", {"/home/A.txt"},
+            {"/home/A.txt", "/home/a.txt"}, {"/home/A.txt", "/home/a.txt", ""}, "3",
+            "/home/A.txt\r\n"},
+        ChangeCase{"anInvalidBoxIsCorrectedBeforeTheListGrows", {"/a"}, "3", {"box lots", "/b"},
+            {"/b", "/a"}, {"/b", "/a", "", ""}, "4", "/b\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(HixTest, UnchangedMaximumOnlyRewritesIt)
 {
@@ -247,27 +294,6 @@ TEST_F(HixTest, FirstPathRevealsListAndFillsStoreToMaximum)
     EXPECT_EQ(form.log.value, "/home/alex/a.txt\r\n");
 }
 
-TEST_F(HixTest, NewPathsStackUpToMaximumThenDropOldest)
-{
-    hix.RestoreList(form);
-
-    hix.OpenPath("/a");
-    hix.OpenPath("/b");
-    EXPECT_EQ(tags(), (Paths{"/b", "/a"}));
-    EXPECT_TRUE(form.entries.at(2).visible);
-    EXPECT_EQ(config("noHIX"), "2");
-
-    hix.OpenPath("/c");
-    store.writes = 0;
-    hix.OpenPath("/d");
-
-    EXPECT_EQ(tags(), (Paths{"/d", "/c", "/b"}));
-    EXPECT_EQ(form.entries.at(3).caption, "&3   /b");
-    EXPECT_EQ(storedPaths(3), (Paths{"/d", "/c", "/b"}));
-    EXPECT_EQ(config("noHIX"), "3");
-    EXPECT_EQ(form.log.value, "/a\r\n/b\r\n/c\r\n/d\r\n");
-}
-
 TEST_F(HixTest, PushOfPathAlreadyFirstWritesNothing)
 {
     restore({"/a", "/b"});
@@ -276,43 +302,6 @@ TEST_F(HixTest, PushOfPathAlreadyFirstWritesNothing)
     hix.PushStoredPath("/a");
 
     EXPECT_EQ(store.writes, 0);
-}
-
-TEST_F(HixTest, InvalidBoxIsCorrectedBeforeTheListGrows)
-{
-    restore({"/a"});
-    setMaximum("lots");
-
-    hix.OpenPath("/b");
-
-    EXPECT_EQ(messages.shown.front(), notANumber);
-    EXPECT_EQ(form.maximum.value, "4");
-    EXPECT_EQ(storedPaths(4), (Paths{"/b", "/a", "", ""}));
-}
-
-TEST_F(HixTest, ReopeningFirstEntryMovesNothingAndStoresNothing)
-{
-    restore({"/c", "/b", "/a"});
-    const auto before = store.values;
-
-    hix.OpenPath("/c");
-
-    EXPECT_EQ(tags(), (Paths{"/c", "/b", "/a"}));
-    EXPECT_EQ(form.log.value, "/c\r\n");
-    EXPECT_EQ(store.values, before);
-}
-
-TEST_F(HixTest, ReopeningLastEntryPromotesItInMenuAndStore)
-{
-    restore({"/c", "/b", "/a"});
-
-    hix.OpenPath("/a");
-
-    EXPECT_EQ(tags(), (Paths{"/a", "/c", "/b"}));
-    EXPECT_EQ(form.entries.at(1).caption, "&1   /a");
-    EXPECT_EQ(form.entries.at(3).caption, "&3   /b");
-    EXPECT_EQ(storedPaths(3), (Paths{"/a", "/c", "/b"}));
-    EXPECT_EQ(config("noHIX"), "3");
 }
 
 TEST_F(HixTest, PromotionLogsTheFullPath)
@@ -325,37 +314,6 @@ TEST_F(HixTest, PromotionLogsTheFullPath)
     EXPECT_EQ(form.log.value, longPath + "\r\n");
     EXPECT_EQ(form.entries.at(1).tag, longPath);
     EXPECT_EQ(form.entries.at(1).caption, R"(&1   ...\My Documents\report.txt)");
-}
-
-TEST_F(HixTest, PromotionSurvivesTheNextAddition)
-{
-    restore({"/c", "/b", "/a"}, "5");
-
-    hix.OpenPath("/a");
-    hix.OpenPath("/d");
-
-    EXPECT_EQ(tags(), (Paths{"/d", "/a", "/c", "/b"}));
-}
-
-TEST_F(HixTest, TrimAfterPromotionRemovesTheSamePathsFromMenuAndStore)
-{
-    restore({"/e", "/d", "/c", "/b", "/a"}, "5");
-    hix.OpenPath("/c");
-    setMaximum("2");
-
-    hix.ApplyMaximum();
-
-    EXPECT_EQ(tags(), (Paths{"/c", "/e"}));
-    EXPECT_EQ(storedPaths(2), (Paths{"/c", "/e"}));
-}
-
-TEST_F(HixTest, PathDifferingOnlyInCaseIsNew)
-{
-    restore({"/home/a.txt"});
-
-    hix.OpenPath("/home/A.txt");
-
-    EXPECT_EQ(tags(), (Paths{"/home/A.txt", "/home/a.txt"}));
 }
 
 TEST_F(HixTest, EmptyPathOnFirstRunMatchesHiddenEntry)

@@ -38,10 +38,7 @@ public:
     }
     void lock() override
     {
-        if (!lockError.empty())
-            throw std::runtime_error(lockError);
         locked = true;
-        ++locks;
     }
     void unlock() override { locked = false; }
     bool reload() override
@@ -83,11 +80,9 @@ public:
     std::optional<std::map<Key, std::string>> outside;
     int writes = 0;
     int flushes = 0;
-    int locks = 0;
     bool locked = false;
     std::string readError;
     std::string flushError;
-    std::string lockError;
     std::string notice;
 };
 

@@ -40,6 +40,7 @@ private slots:
     void hostileNamesStayLiteral();
     void failuresAreReportedAndTheProgramGoesOn_data();
     void failuresAreReportedAndTheProgramGoesOn();
+    void noticeOfTheStoreIsShownAfterTheAction();
     void exitClosesWithoutWriting();
     void restartShowsTheStoredList();
     void refreshWaitsUntilTheActionEnds();
@@ -325,6 +326,18 @@ void Form1HandlersTest::failuresAreReportedAndTheProgramGoesOn()
     window->open("/b");
     QCOMPARE(window->tags().front(), "/b");
     QCOMPARE(window->messages.errors.size(), size_t(1));
+}
+
+void Form1HandlersTest::noticeOfTheStoreIsShownAfterTheAction()
+{
+    show();
+    const std::string notice = "The settings file was kept as hix.conf.unreadable-1.";
+    store.notice = notice;
+
+    window->open("/a");
+
+    QCOMPARE(window->messages.shown.back(), (ShownMessage{notice, std::nullopt}));
+    QVERIFY(store.notice.empty());
 }
 
 void Form1HandlersTest::exitClosesWithoutWriting()

@@ -41,10 +41,12 @@ test: build
 fuzz: setup
 	@$(AS_USER) bash scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
 
-# The long forms of the tests that run copies of the program against each other or kill them.
+# The long forms of the tests that run copies of the program against each other, kill them, or cut
+# the power under their saves.
 stress: build
 	@HIX_SHARED_OPENS=500 $(AS_USER) $(BUILD_DIR)/tests/list/sharedlist_tests
 	@HIX_STRESS_KILLS=1000 $(AS_USER) $(BUILD_DIR)/tests/list/crashstress_tests
+	@$(AS_USER) $(BUILD_DIR)/tests/powercut/powercut_driver $(BUILD_DIR)/tests/powercut/powercutfs 200
 
 bench: build
 	@$(AS_USER) bash bench/run.sh $(BUILD_DIR)

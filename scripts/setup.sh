@@ -14,6 +14,7 @@ test_packages=(
     weston qt6-wayland
     dpkg-dev file lintian desktop-file-utils appstream
     clang-14 libclang-rt-14-dev
+    libfuse3-dev fuse3
 )
 
 packages=("${run_packages[@]}")

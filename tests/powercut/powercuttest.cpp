@@ -20,6 +20,7 @@
 #include <random>
 #include <signal.h>
 #include <sstream>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -133,11 +134,6 @@ pid_t spawn(const std::vector<std::string>& arguments, const fs::path& errors = 
         ::_exit(127);
     }
     return child;
-}
-
-bool exited(pid_t child)
-{
-    return ::waitpid(child, nullptr, WNOHANG) == child;
 }
 
 // Runs the steps in a process of their own over the mounted home; returns how many were done.
@@ -257,7 +253,11 @@ private:
         fileSystemProcess = started;
         struct stat parent { };
         ::stat(work.c_str(), &parent);
-        for (int wait = 0; wait < 500 && !exited(started); ++wait) {
+        for (int wait = 0; wait < 500; ++wait) {
+            if (::waitpid(started, nullptr, WNOHANG) == started) {
+                fileSystemProcess = 0;
+                return false;
+            }
             struct stat mounted { };
             if (::stat((work / "mount").c_str(), &mounted) == 0 && mounted.st_dev != parent.st_dev)
                 return true;
@@ -269,10 +269,20 @@ private:
     // False when the file system did not end cleanly.
     bool unmount()
     {
+        if (fileSystemProcess == 0)
+            return false;
+        const std::string mountPoint = work / "mount";
+        if (::umount2(mountPoint.c_str(), MNT_DETACH) != 0)
+            ::waitpid(spawn({"fusermount3", "-u", "-z", "-q", mountPoint}), nullptr, 0);
         int status = 0;
-        ::waitpid(spawn({"fusermount3", "-u", "-q", work / "mount"}), &status, 0);
-        return ::waitpid(fileSystemProcess, &status, 0) == fileSystemProcess && WIFEXITED(status)
-            && WEXITSTATUS(status) == 0;
+        for (int wait = 0; wait < 1000; ++wait) {
+            if (::waitpid(fileSystemProcess, &status, WNOHANG) == fileSystemProcess)
+                return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+            ::usleep(10'000);
+        }
+        ::kill(fileSystemProcess, SIGKILL);
+        ::waitpid(fileSystemProcess, nullptr, 0);
+        return false;
     }
 
     bool keptWhole(const std::string& before) const

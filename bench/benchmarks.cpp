@@ -49,6 +49,15 @@ void displayTextOfLongPath(benchmark::State& state)
 }
 BENCHMARK(displayTextOfLongPath);
 
+// Every character's Unicode properties are looked up, in a path of non-ASCII names.
+void entryCaptionOfLongPath(benchmark::State& state)
+{
+    const std::string path = "/home/zoë/Документы/письма/2008/май/счёт-0042 für den Garten.odt";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(entryCaption(20, path));
+}
+BENCHMARK(entryCaptionOfLongPath);
+
 void convertTypedMaximum(benchmark::State& state)
 {
     for (auto _ : state)

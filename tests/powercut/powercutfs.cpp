@@ -2,7 +2,8 @@
 // and remembers what a disk would keep if the power went now.
 //   powercutfs BACKING MOUNTPOINT CUT_AFTER MODE SEED REPORT
 // A file's data is kept once the file is synced (fsync or fdatasync), a name's creation, rename or
-// removal once its folder is synced, and a symbolic link's target with its name. After operation
+// removal once its folder is synced. What was there at mount is on the disk; symbolic links are
+// not made here, and modes are not kept (the tests read lists, not permissions). After operation
 // CUT_AFTER (counting those that change something or make it durable; 0 never) the power goes:
 // the backing folder is rewritten as the disk would be found, and every later operation fails.
 // MODE "synced" keeps exactly what was synced; "journal" also keeps, as a journaling file system
@@ -12,7 +13,6 @@
 #define FUSE_USE_VERSION 31
 
 #include <cerrno>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>

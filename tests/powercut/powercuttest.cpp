@@ -228,7 +228,8 @@ public:
             if (!atStart && !atNext)
                 return fail(saves, mode, cut,
                     "a list that no save left, with " + std::to_string(done) + " of "
-                        + std::to_string(saves.steps.size()) + " steps reported done",
+                        + std::to_string(saves.steps.size()) + " steps reported done"
+                        + (found.values.empty() ? "; nothing was found" : ""),
                     report, found);
             const bool untouched = saves.damaged && found.values == states[0];
             if (!found.notice.empty() && !untouched)

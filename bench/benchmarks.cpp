@@ -13,7 +13,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <array>
 #include <benchmark/benchmark.h>
 #include <cstdio>
@@ -77,17 +76,15 @@ BENCHMARK(convertFiveThousandDigits);
 void openNewPathWithFullList(benchmark::State& state)
 {
     FakeStore store;
-    FakeMessageBox messages;
-    FakeForm form;
     storeFullList(store);
-    form.maximum.value = "20";
-    HIX hix(store, messages);
-    hix.RestoreList(form);
+    ListCopy copy(store);
+    copy.form.maximum.value = "20";
+    copy.hix.RestoreList(copy.form);
     int opened = 0;
     for (auto _ : state) {
-        hix.OpenPath("/tmp/new-" + std::to_string(++opened));
-        if (form.log.value.size() > 100'000)
-            form.log.value.clear();
+        copy.hix.OpenPath("/tmp/new-" + std::to_string(++opened));
+        if (copy.form.log.value.size() > 100'000)
+            copy.form.log.value.clear();
     }
 }
 BENCHMARK(openNewPathWithFullList);
@@ -96,12 +93,10 @@ BENCHMARK(openNewPathWithFullList);
 void startWindowWithFullList(benchmark::State& state)
 {
     FakeStore store;
-    FakeMessageBox messages;
-    ScriptedFileDialog dialog;
     storeFullList(store);
     for (auto _ : state) {
-        Form1 form(store, &messages, &dialog);
-        form.show();
+        TestWindow window(store);
+        window.form.show();
         QApplication::processEvents();
     }
 }
@@ -110,20 +105,17 @@ BENCHMARK(startWindowWithFullList)->Unit(benchmark::kMillisecond);
 // A settings file of 10 MB, all of it junk but two paths: the window must still come up at once.
 void startWindowWithTenMegabyteSettings(benchmark::State& state)
 {
-    const QTemporaryDir configHome;
-    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
-    QDir().mkpath(configHome.filePath(QStringLiteral("hix")));
-    QFile file(configHome.filePath(QStringLiteral("hix/huge.conf")));
+    const SettingsHome home;
+    QDir().mkpath(home.path(QStringLiteral("hix")));
+    QFile file(home.settingsFile(QStringLiteral("huge")));
     file.open(QIODevice::WriteOnly);
     file.write("[Config]\nMAX_FILES=5\nnoHIX=2\n\n[Recent%20Files]\n1=/a\n2=/b\njunk=");
     file.write(QByteArray(10 << 20, 'x'));
     file.close();
-    FakeMessageBox messages;
-    ScriptedFileDialog dialog;
     for (auto _ : state) {
         UserSettingsStore store(QStringLiteral("huge"));
-        Form1 form(store, &messages, &dialog);
-        form.show();
+        TestWindow window(store);
+        window.form.show();
         QApplication::processEvents();
     }
 }
@@ -132,8 +124,7 @@ BENCHMARK(startWindowWithTenMegabyteSettings)->Unit(benchmark::kMillisecond);
 // One save after a user action: twenty paths written to the settings file and synced.
 void flushSettingsFile(benchmark::State& state)
 {
-    const QTemporaryDir configHome;
-    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+    const SettingsHome home;
     UserSettingsStore store(QStringLiteral("bench"));
     const std::vector<std::string> paths = fullList();
     int round = 0;
@@ -150,8 +141,7 @@ BENCHMARK(flushSettingsFile)->Unit(benchmark::kMicrosecond);
 // What every action pays before it changes the list when no other copy saved: a stat.
 void checkForAnotherCopysSave(benchmark::State& state)
 {
-    const QTemporaryDir configHome;
-    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+    const SettingsHome home;
     UserSettingsStore store(QStringLiteral("bench-check"));
     store.SaveSetting("Recent Files", "1", fullList().front());
     store.flush();
@@ -165,13 +155,11 @@ struct ShownWindow {
     ShownWindow()
     {
         storeFullList(store);
-        form.show();
+        window.form.show();
     }
 
     FakeStore store;
-    FakeMessageBox messages;
-    ScriptedFileDialog dialog;
-    Form1 form{store, &messages, &dialog};
+    TestWindow window{store};
 };
 
 // Another copy saved a different list of twenty: the window's menu follows it.
@@ -185,7 +173,7 @@ void rebuildTwentyEntriesLive(benchmark::State& state)
     int round = 0;
     for (auto _ : state) {
         shown.store.outside = lists[round++ % 2];
-        shown.form.refreshList();
+        shown.window.form.refreshList();
     }
 }
 BENCHMARK(rebuildTwentyEntriesLive)->Unit(benchmark::kMicrosecond);
@@ -194,9 +182,8 @@ BENCHMARK(rebuildTwentyEntriesLive)->Unit(benchmark::kMicrosecond);
 void openWithLogOf(benchmark::State& state)
 {
     ShownWindow shown;
-    auto* log = shown.form.findChild<QPlainTextEdit*>("Text1");
+    auto* log = shown.window.form.findChild<QPlainTextEdit*>("Text1");
     const QString lines = QStringLiteral("/home/alex/earlier.txt\n").repeated(state.range(0));
-    auto* open = shown.form.findChild<QPushButton*>("Command1");
     int opened = 0;
     for (auto _ : state) {
         if (opened % 50 == 0) {
@@ -204,8 +191,7 @@ void openWithLogOf(benchmark::State& state)
             log->setPlainText(lines);
             state.ResumeTiming();
         }
-        shown.dialog.answers.push_back("/tmp/new-" + std::to_string(++opened));
-        open->click();
+        shown.window.open("/tmp/new-" + std::to_string(++opened));
     }
 }
 BENCHMARK(openWithLogOf)->Arg(10)->Arg(10'000)->Unit(benchmark::kMicrosecond);
@@ -213,8 +199,7 @@ BENCHMARK(openWithLogOf)->Arg(10)->Arg(10'000)->Unit(benchmark::kMicrosecond);
 // Prints how often each user action replaced the settings file, counted by the kernel.
 int countReplacements()
 {
-    const QTemporaryDir configHome;
-    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+    const SettingsHome home;
     UserSettingsStore store(QStringLiteral("replaced"));
     for (const auto& [key, value] : [] {
              FakeStore full;
@@ -240,9 +225,8 @@ int countReplacements()
         return count;
     };
 
-    FakeMessageBox messages;
-    ScriptedFileDialog dialog;
-    Form1 form(store, &messages, &dialog);
+    TestWindow window(store);
+    Form1& form = window.form;
     const auto entry = [&form](int index) {
         for (QAction* action : form.findChildren<QAction*>("mnuHIX")) {
             if (action->data().toInt() == index)
@@ -250,22 +234,13 @@ int countReplacements()
         }
         return static_cast<QAction*>(nullptr);
     };
-    auto* maximum = form.findChild<QLineEdit*>("maxHixTxt");
     const std::pair<const char*, std::function<void()>> actions[] = {
         {"start", [&] { form.show(); }},
-        {"add to a full list",
-            [&] {
-                dialog.answers.push_back("/tmp/new.txt");
-                form.findChild<QPushButton*>("Command1")->click();
-            }},
+        {"add to a full list", [&] { window.open("/tmp/new.txt"); }},
         {"promote entry 5", [&] { entry(5)->trigger(); }},
         {"promote entry 1", [&] { entry(1)->trigger(); }},
-        {"submit an unchanged maximum", [&] { form.findChild<QPushButton*>("Command2")->click(); }},
-        {"submit a smaller maximum",
-            [&] {
-                maximum->setText(QStringLiteral("10"));
-                form.findChild<QPushButton*>("Command2")->click();
-            }},
+        {"submit an unchanged maximum", [&] { window.click("Command2"); }},
+        {"submit a smaller maximum", [&] { window.submitMaximum(QStringLiteral("10")); }},
     };
     for (const auto& [name, action] : actions) {
         action();
@@ -273,7 +248,7 @@ int countReplacements()
         std::printf("replacements\t%s\t%d\n", name, replacements());
     }
     close(watch);
-    return messages.errors.empty() ? 0 : 1;
+    return window.messages.errors.empty() ? 0 : 1;
 }
 
 } // namespace

@@ -193,6 +193,7 @@ void UserSettingsStoreTest::changesReachTheDiskOnFlush()
     store.flush();
     store.DeleteSetting("Recent Files", "2");
     store.flush();
+    QCOMPARE(store.GetSetting("Recent Files", "2", "gone"), std::string("gone"));
 
     QFile file(store.fileName());
     QVERIFY(file.open(QIODevice::ReadOnly));

@@ -46,19 +46,3 @@ private:
     std::mt19937 random;
     ListCopy copy;
 };
-
-// Every value the list can store, with missing keys left out.
-inline std::map<FakeStore::Key, std::string> storedValues(const SettingsStore& store)
-{
-    static const std::string missing = "\x01";
-    std::map<FakeStore::Key, std::string> values;
-    const auto add = [&](const std::string& section, const std::string& key) {
-        if (std::string value = store.GetSetting(section, key, missing); value != missing)
-            values[{section, key}] = std::move(value);
-    };
-    add("Config", "MAX_FILES");
-    add("Config", "noHIX");
-    for (int position = 1; position <= 25; ++position)
-        add("Recent Files", std::to_string(position));
-    return values;
-}

@@ -9,7 +9,7 @@
 // and after a save that was reported done, always its list. Exits 77, skipped, where this machine
 // cannot mount a FUSE file system.
 #include "platform/usersettingsstore.h"
-#include "tests/list/stressactions.h"
+#include "tests/support/fakes.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -68,6 +68,18 @@ public:
     {
         return value("Recent Files", std::to_string(position));
     }
+    // The stored paths from position 1 to the highest one stored; a gap reads "<missing>".
+    std::vector<std::string> storedPaths() const
+    {
+        std::vector<std::string> paths;
+        for (int position = 1; position <= 25; ++position) {
+            if (const auto stored = path(position)) {
+                paths.resize(std::size_t(position - 1), "<missing>");
+                paths.push_back(*stored);
+            }
+        }
+        return paths;
+    }
     void setPaths(const std::vector<std::string>& paths)
     {
         for (std::size_t i = 0; i < paths.size(); ++i)
@@ -208,3 +220,19 @@ struct ListCopy {
     FakeForm form;
     HIX hix;
 };
+
+// Every value the list can store, with missing keys left out.
+inline std::map<FakeStore::Key, std::string> storedValues(const SettingsStore& store)
+{
+    static const std::string missing = "\x01";
+    std::map<FakeStore::Key, std::string> values;
+    const auto add = [&](const std::string& section, const std::string& key) {
+        if (std::string value = store.GetSetting(section, key, missing); value != missing)
+            values[{section, key}] = std::move(value);
+    };
+    add("Config", "MAX_FILES");
+    add("Config", "noHIX");
+    for (int position = 1; position <= 25; ++position)
+        add("Recent Files", std::to_string(position));
+    return values;
+}

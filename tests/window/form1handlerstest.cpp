@@ -51,7 +51,6 @@ private:
     QAction* action(const char* name) const;
     QAction* entry(int index) const;
     QString log() const;
-    Paths storedPaths() const;
 
     FakeStore store;
     std::unique_ptr<TestWindow> window;
@@ -90,14 +89,6 @@ QAction* Form1HandlersTest::entry(int index) const
 QString Form1HandlersTest::log() const
 {
     return window->form.findChild<QPlainTextEdit*>("Text1")->toPlainText();
-}
-
-Paths Form1HandlersTest::storedPaths() const
-{
-    Paths paths;
-    for (int position = 1; auto path = store.path(position); ++position)
-        paths.push_back(*path);
-    return paths;
 }
 
 void Form1HandlersTest::firstRunWelcomesBeforeTheWindowShows()
@@ -147,7 +138,7 @@ void Form1HandlersTest::cancelledDialogOpensNothing()
     QCOMPARE(window->dialog.opened, 1);
     QCOMPARE(log(), QString());
     QCOMPARE(window->tags(), Paths{"/a"});
-    QCOMPARE(storedPaths(), Paths{"/a"});
+    QCOMPARE(store.storedPaths(), Paths{"/a"});
 }
 
 void Form1HandlersTest::choosingAnEntryPromotesIt()
@@ -159,7 +150,7 @@ void Form1HandlersTest::choosingAnEntryPromotesIt()
     entry(3)->trigger();
 
     QCOMPARE(window->tags(), (Paths{"/a", "/c", "/b"}));
-    QCOMPARE(storedPaths(), (Paths{"/a", "/c", "/b"}));
+    QCOMPARE(store.storedPaths(), (Paths{"/a", "/c", "/b"}));
     QVERIFY(log().endsWith("/c\n/a\n"));
     QCOMPARE(window->dialog.opened, 3);
 }
@@ -173,7 +164,7 @@ void Form1HandlersTest::choosingAnEntryWithoutPathChangesNothing()
     entry(3)->trigger();
 
     QCOMPARE(window->tags(), (Paths{"/a", "/b", ""}));
-    QCOMPARE(storedPaths(), (Paths{"/a", "/b"}));
+    QCOMPARE(store.storedPaths(), (Paths{"/a", "/b"}));
     QCOMPARE(log(), QString());
 }
 
@@ -186,7 +177,7 @@ void Form1HandlersTest::submitAppliesTheMaximum()
     window->submitMaximum(QStringLiteral("2"));
 
     QCOMPARE(window->tags(), (Paths{"/c", "/b"}));
-    QCOMPARE(storedPaths(), (Paths{"/c", "/b"}));
+    QCOMPARE(store.storedPaths(), (Paths{"/c", "/b"}));
     QCOMPARE(store.value("Config", "MAX_FILES"), "2");
 }
 
@@ -293,7 +284,7 @@ void Form1HandlersTest::hostileNamesStayLiteral()
 
     window->open(path.toStdString());
 
-    QCOMPARE(QString::fromStdString(storedPaths().front()), path);
+    QCOMPARE(QString::fromStdString(store.storedPaths().front()), path);
     // The log's plain text shows a line separator as the line break it is.
     QVERIFY(log().contains(QString(path).replace(QChar::LineSeparator, u'\n')));
     QVERIFY(entry(1)->toolTip().contains(path.toHtmlEscaped()));

@@ -1,6 +1,6 @@
 #include "platform/usersettingsstore.h"
-#include "tests/support/testwindow.h"
 #include "tests/list/stressactions.h"
+#include "tests/support/testwindow.h"
 
 #include <QDir>
 #include <QProcess>
@@ -34,7 +34,8 @@ Values CrashStressTest::readBack() const
 
 QStringList CrashStressTest::unfinishedSaves() const
 {
-    QStringList files = QDir(home.path(QStringLiteral("config/hix"))).entryList(QDir::Files | QDir::Hidden);
+    QStringList files
+        = QDir(home.path(QStringLiteral("config/hix"))).entryList(QDir::Files | QDir::Hidden);
     files.removeAll(QStringLiteral("stress.conf"));
     files.removeAll(QStringLiteral("stress.conf.lock"));
     return files;

@@ -56,9 +56,9 @@ TEST_F(HixTest, FirstRunGreetsAndStoresDefaults)
     EXPECT_EQ(form.entries.count(), 1);
 }
 
-class FirstRunMaximumTest : public HixTest,
-                            public testing::WithParamInterface<std::pair<std::string, std::string>> {
-};
+class FirstRunMaximumTest
+    : public HixTest,
+      public testing::WithParamInterface<std::pair<std::string, std::string>> { };
 
 TEST_P(FirstRunMaximumTest, KeepsAValidStoredMaximumOnly)
 {
@@ -245,8 +245,8 @@ INSTANTIATE_TEST_SUITE_P(Steps, ChangeTest,
             {"/d", "/a", "/c", "/b"}, {"/d", "/a", "/c", "/b", ""}, "5", "/a\r\n/d\r\n"},
         ChangeCase{"aTrimAfterAPromotionDropsTheSamePaths", {"/e", "/d", "/c", "/b", "/a"}, "5",
             {"/c", "max 2"}, {"/c", "/e"}, {"/c", "/e"}, "2", "/c\r\n"},
-        ChangeCase{"aLowerMaximumTrimsMenuAndStore", {"/e", "/d", "/c", "/b", "/a"}, "5",
-            {"max 2"}, {"/e", "/d"}, {"/e", "/d"}, "2", ""},
+        ChangeCase{"aLowerMaximumTrimsMenuAndStore", {"/e", "/d", "/c", "/b", "/a"}, "5", {"max 2"},
+            {"/e", "/d"}, {"/e", "/d"}, "2", ""},
         ChangeCase{"aHigherMaximumAddsNoEntries", {"/c", "/b", "/a"}, "3", {"max 5"},
             {"/c", "/b", "/a"}, {"/c", "/b", "/a"}, "5", ""},
         ChangeCase{"aPathDifferingOnlyInCaseIsNew", {"/home/a.txt"}, "3", {"/home/A.txt"},

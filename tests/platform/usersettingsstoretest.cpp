@@ -1,4 +1,5 @@
 #include "platform/usersettingsstore.h"
+
 #include "tests/support/testwindow.h"
 
 #include <QDir>
@@ -307,14 +308,13 @@ void UserSettingsStoreTest::damagedFileStartsWhatCanBeReadAndIsKeptOnce_data()
                              << "(line 1)";
     QTest::newRow("only garbage") << QByteArray("junk\n").repeated(12) << QStringList{""}
                                   << "(lines 1, 2, 3, 4, 5 and 7 more)";
-    QTest::newRow("binary") << valid + QByteArray("\x00\x01\x02\xff", 4) << validList
-                            << "(line 7)";
+    QTest::newRow("binary") << valid + QByteArray("\x00\x01\x02\xff", 4) << validList << "(line 7)";
     QTest::newRow("truncated") << valid.left(24) << QStringList{""} << "(line 3)";
     QTest::newRow("truncated key") << valid + "2" << validList << "(line 7)";
     QTest::newRow("invalid UTF-8") << valid + "2=/a\xff\xfe.txt\n"
                                    << QStringList{"/home/a.txt"} << "(line 7)";
-    QTest::newRow("section without ]") << "[Config\nnoHIX=1\n[Recent%20Files]\n1=/a\n"_qba
-                                       << QStringList{"/a"} << "(line 1)";
+    QTest::newRow("section without ]")
+        << "[Config\nnoHIX=1\n[Recent%20Files]\n1=/a\n"_qba << QStringList{"/a"} << "(line 1)";
     QTest::newRow("commas and semicolons")
         << "[Config]\nnoHIX=2\n[Recent%20Files]\n1=/a, b\n2=/c;d\n"_qba
         << QStringList{"/a, b", "/c"} << "(lines 4 and 5)";
@@ -324,8 +324,8 @@ void UserSettingsStoreTest::damagedFileStartsWhatCanBeReadAndIsKeptOnce_data()
     QTest::newRow("10 MB value") << valid + "junk=" + QByteArray(10 << 20, 'x') + "\n"
                                  << validList << QString();
     QTest::newRow("non-numeric counters")
-        << "[Config]\nMAX_FILES=many\nnoHIX=abc\n[Recent%20Files]\n1=/a\n"_qba
-        << QStringList{""} << QString();
+        << "[Config]\nMAX_FILES=many\nnoHIX=abc\n[Recent%20Files]\n1=/a\n"_qba << QStringList{""}
+        << QString();
     QTest::newRow("huge counters")
         << "[Config]\nMAX_FILES=1e400\nnoHIX=99999999999999999999\n[Recent%20Files]\n1=/a\n"_qba
         << QStringList{""} << QString();
@@ -350,7 +350,8 @@ void UserSettingsStoreTest::damagedFileStartsWhatCanBeReadAndIsKeptOnce()
     const QFile::Permissions privateMode = QFile::ReadOwner | QFile::WriteOwner;
     QVERIFY(original.setPermissions(privateMode));
     const QDir folder = QFileInfo(confPath(name)).dir();
-    const auto kept = [&] { return folder.entryList({name + QStringLiteral(".conf.unreadable-*")}); };
+    const auto kept
+        = [&] { return folder.entryList({name + QStringLiteral(".conf.unreadable-*")}); };
     const auto mode = [](const QString& path) {
         return QFile::permissions(path) & ~(QFile::ReadUser | QFile::WriteUser);
     };

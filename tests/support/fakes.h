@@ -36,10 +36,7 @@ public:
         values.erase({section, key});
         ++writes;
     }
-    void lock() override
-    {
-        locked = true;
-    }
+    void lock() override { locked = true; }
     void unlock() override { locked = false; }
     bool reload() override
     {

@@ -311,7 +311,8 @@ void Form1HandlersTest::failuresAreReportedAndTheProgramGoesOn()
 
     window->open("/a");
 
-    QCOMPARE(window->messages.errors, std::vector<std::string>{"Opening a file failed.\n\nthe store failed"});
+    QCOMPARE(window->messages.errors,
+        std::vector<std::string>{"Opening a file failed.\n\nthe store failed"});
     store.readError.clear();
     store.flushError.clear();
     window->open("/b");

@@ -14,8 +14,7 @@ struct Copy {
     explicit Copy(const QString& name = QStringLiteral("live"))
         : store(name)
     {
-        QObject::connect(
-            &watcher, &SettingsWatcher::changed, &window.form, &Form1::refreshList);
+        QObject::connect(&watcher, &SettingsWatcher::changed, &window.form, &Form1::refreshList);
         window.form.show();
     }
 
@@ -63,8 +62,7 @@ void Form1LiveTest::anotherCopysChangesShowWithinASecond()
 
     b.window.maximumBox()->setText(QStringLiteral("1"));
     a.window.open("/home/alex/four.txt");
-    QTRY_COMPARE_WITH_TIMEOUT(
-        b.window.tags(), (Tags{"/home/alex/four.txt", "/by/hand.txt"}), 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(b.window.tags(), (Tags{"/home/alex/four.txt", "/by/hand.txt"}), 1000);
     QCOMPARE(b.window.maximumBox()->text(), QStringLiteral("1"));
 
     QVERIFY(a.window.messages.errors.empty() && b.window.messages.errors.empty());

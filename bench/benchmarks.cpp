@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <algorithm>
 #include <array>
 #include <benchmark/benchmark.h>
 #include <cstdio>
@@ -137,6 +138,47 @@ void flushSettingsFile(benchmark::State& state)
     }
 }
 BENCHMARK(flushSettingsFile)->Unit(benchmark::kMicrosecond);
+
+// An open and a promotion as a user makes them, through the settings file: the check for another
+// copy's save, the change and the save with its two syncs.
+struct WindowOverSettingsFile {
+    WindowOverSettingsFile()
+    {
+        for (const auto& [key, value] : [] {
+                 FakeStore full;
+                 storeFullList(full);
+                 return full.values;
+             }())
+            store.SaveSetting(key.first, key.second, value);
+        store.flush();
+        window.form.show();
+    }
+
+    const SettingsHome home;
+    UserSettingsStore store{QStringLiteral("bench-action")};
+    TestWindow window{store};
+};
+
+void openThroughTheSettingsFile(benchmark::State& state)
+{
+    WindowOverSettingsFile shown;
+    int opened = 0;
+    for (auto _ : state)
+        shown.window.open("/tmp/new-" + std::to_string(++opened));
+}
+BENCHMARK(openThroughTheSettingsFile)->Unit(benchmark::kMicrosecond);
+
+void promoteThroughTheSettingsFile(benchmark::State& state)
+{
+    WindowOverSettingsFile shown;
+    const QList<QAction*> entries = shown.window.form.findChildren<QAction*>("mnuHIX");
+    const auto second = std::ranges::find_if(entries, [](const QAction* entry) {
+        return entry->data().toInt() == 2;
+    });
+    for (auto _ : state)
+        (*second)->trigger();
+}
+BENCHMARK(promoteThroughTheSettingsFile)->Unit(benchmark::kMicrosecond);
 
 // What every action pays before it changes the list when no other copy saved: a stat.
 void checkForAnotherCopysSave(benchmark::State& state)

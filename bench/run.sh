@@ -100,6 +100,7 @@ QT_QPA_PLATFORM=offscreen "$build/bench/hix_bench" --benchmark_format=csv 2>/dev
         goals["displayTextOfLongPath"] = "under 1 us"; goals["convertTypedMaximum"] = "under 1 us"
         goals["convertFiveThousandDigits"] = "under 1 ms"; goals["openNewPathWithFullList"] = "under 1 ms"
         goals["startWindowWithFullList"] = "under 50 ms"; goals["flushSettingsFile"] = "under 10 ms"
+        goals["openThroughTheSettingsFile"] = "under 10 ms"; goals["promoteThroughTheSettingsFile"] = "under 10 ms"
         goals["startWindowWithTenMegabyteSettings"] = "under 1 s"
         goals["checkForAnotherCopysSave"] = "under 50 us"; goals["rebuildTwentyEntriesLive"] = "under 5 ms"
         goals["openWithLogOf/10"] = "about the same for 10 and 10,000 lines"; goals["openWithLogOf/10000"] = goals["openWithLogOf/10"]

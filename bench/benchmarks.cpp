@@ -172,15 +172,15 @@ void promoteThroughTheSettingsFile(benchmark::State& state)
 {
     WindowOverSettingsFile shown;
     const QList<QAction*> entries = shown.window.form.findChildren<QAction*>("mnuHIX");
-    const auto second = std::ranges::find_if(entries, [](const QAction* entry) {
-        return entry->data().toInt() == 2;
-    });
+    const auto second = std::ranges::find_if(
+        entries, [](const QAction* entry) { return entry->data().toInt() == 2; });
     for (auto _ : state)
         (*second)->trigger();
 }
 BENCHMARK(promoteThroughTheSettingsFile)->Unit(benchmark::kMicrosecond);
 
-// What every action pays before it changes the list when no other copy saved: a stat.
+// What every action pays before it changes the list when no other copy saved: a read of the file,
+// compared with what was last read or written.
 void checkForAnotherCopysSave(benchmark::State& state)
 {
     const SettingsHome home;

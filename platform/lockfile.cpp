@@ -1,61 +1,200 @@
 #include "platform/lockfile.h"
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
+#include <optional>
 #include <stdexcept>
+#include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <thread>
+#include <system_error>
 #include <unistd.h>
 #include <utility>
+
+namespace {
+
+// How often a waiter looks at whose mark the lock file holds.
+constexpr std::chrono::milliseconds lookInterval{250};
+
+// Each mark is a line of its own place and width: the holder's, then the last save's.
+constexpr std::size_t markWidth = 32;
+constexpr off_t holderMark = 0;
+constexpr off_t saveMark = markWidth;
+constexpr std::string_view savePrefix = "saved ";
+
+void writeMark(int descriptor, off_t place, std::string mark)
+{
+    mark.resize(markWidth - 1, ' ');
+    mark += '\n';
+    // A mark that cannot be written (on a full disk) only makes the others more careful: waiters
+    // give up sooner, and readers let a save settle.
+    [[maybe_unused]] const ssize_t written = ::pwrite(descriptor, mark.data(), mark.size(), place);
+}
+
+void wakeUp(int)
+{
+}
+
+// Wakes this thread out of a blocking call at every interval, as util-linux's flock -w does: a
+// timer signals the thread, whose handler does nothing, so the call returns with EINTR.
+class WakeUps {
+public:
+    explicit WakeUps(std::chrono::milliseconds interval)
+    {
+        static const int signal = [] {
+            const int chosen = SIGRTMIN + 1;
+            struct sigaction action { };
+            action.sa_handler = wakeUp;
+            sigemptyset(&action.sa_mask);
+            // Without SA_RESTART, so that the call returns rather than going on waiting.
+            ::sigaction(chosen, &action, nullptr);
+            return chosen;
+        }();
+        sigevent event{};
+        event.sigev_notify = SIGEV_THREAD_ID;
+        event.sigev_signo = signal;
+        // glibc has no name for the thread id of SIGEV_THREAD_ID.
+        event._sigev_un._tid = ::gettid();
+        if (::timer_create(CLOCK_MONOTONIC, &event, &timer) != 0)
+            throw std::system_error(errno, std::generic_category());
+        const timespec every{interval.count() / 1000, long(interval.count() % 1000) * 1'000'000};
+        const itimerspec periodic{every, every};
+        ::timer_settime(timer, 0, &periodic, nullptr);
+    }
+    ~WakeUps() { ::timer_delete(timer); }
+    WakeUps(const WakeUps&) = delete;
+    WakeUps& operator=(const WakeUps&) = delete;
+
+private:
+    timer_t timer{};
+};
+
+// Copies that wait line up behind a lock on the file's first byte, and whoever holds it takes the
+// lock next: a copy that lets go of the lock and wants it again at once queues behind those
+// already waiting instead of taking it back ahead of them.
+bool queue(int descriptor, int command)
+{
+    struct flock first { };
+    first.l_type = F_WRLCK;
+    first.l_whence = SEEK_SET;
+    first.l_len = 1;
+    return ::fcntl(descriptor, command, &first) == 0;
+}
+
+void leaveQueue(int descriptor)
+{
+    struct flock first { };
+    first.l_type = F_UNLCK;
+    first.l_whence = SEEK_SET;
+    first.l_len = 1;
+    ::fcntl(descriptor, F_OFD_SETLK, &first);
+}
+
+std::string marksIn(int descriptor)
+{
+    char marks[2 * markWidth];
+    const ssize_t got = ::pread(descriptor, marks, sizeof marks, 0);
+    return got > 0 ? std::string(marks, std::size_t(got)) : std::string();
+}
+
+} // namespace
 
 LockFile::LockFile(std::string path)
     : path(std::move(path))
 {
 }
 
-LockFile::~LockFile()
+LockFile::Outcome LockFile::lock(
+    std::chrono::milliseconds holderPatience, std::chrono::milliseconds patience)
 {
-    unlock();
-}
-
-bool LockFile::lock(std::chrono::milliseconds patience)
-{
-    const auto fail = [&](const char* why) {
-        throw std::runtime_error("Could not lock " + path + ": " + why + '.');
+    const auto fail = [&](int error) {
+        throw std::runtime_error("Could not lock " + path + ": " + std::strerror(error) + '.');
     };
     // Whatever sits where the lock belongs is opened without waiting and used only when it is a
     // file of its own, never through a link.
-    const int opened = ::open(
-        path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
-    if (opened < 0)
-        fail(std::strerror(errno));
+    Descriptor opened(::open(
+        path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
+    if (!opened)
+        fail(errno);
     struct stat info { };
-    if (::fstat(opened, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(opened);
-        fail("it is not a regular file");
-    }
-    const auto deadline = std::chrono::steady_clock::now() + patience;
-    while (::flock(opened, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
-        if ((error == EWOULDBLOCK || error == EINTR)
-            && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            continue;
+    if (::fstat(opened.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        throw std::runtime_error("Could not lock " + path + ": it is not a regular file.");
+
+    const int descriptor = opened.get();
+    // Where the file system has no locks on byte ranges, copies wait without the queue.
+    const bool queuedAtOnce = queue(descriptor, F_OFD_SETLK);
+    const bool queues = queuedAtOnce || errno == EAGAIN || errno == EACCES;
+    if ((queues && !queuedAtOnce) || ::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EACCES)
+            fail(errno);
+        using Clock = std::chrono::steady_clock;
+        const Clock::time_point start = Clock::now();
+        std::string holder = marksIn(descriptor);
+        Clock::time_point holderSeen = start;
+        std::optional<WakeUps> wakeUps;
+        try {
+            wakeUps.emplace(lookInterval);
+        } catch (const std::system_error& error) {
+            fail(error.code().value());
         }
-        ::close(opened);
-        if (error == EWOULDBLOCK)
-            return false;
-        fail(std::strerror(error));
+        const auto givingUp = [&]() -> std::optional<Outcome> {
+            if (errno != EINTR)
+                fail(errno);
+            const Clock::time_point now = Clock::now();
+            if (std::string mark = marksIn(descriptor); mark != holder) {
+                holder = std::move(mark);
+                holderSeen = now;
+            } else if (now - holderSeen >= holderPatience) {
+                return Outcome::HeldTooLong;
+            }
+            if (now - start >= patience)
+                return Outcome::TurnsTooLong;
+            return std::nullopt;
+        };
+        while (queues && !queue(descriptor, F_OFD_SETLKW)) {
+            if (const std::optional<Outcome> outcome = givingUp())
+                return *outcome;
+        }
+        while (::flock(descriptor, LOCK_EX) != 0) {
+            if (const std::optional<Outcome> outcome = givingUp())
+                return *outcome;
+        }
     }
-    unlock();
-    descriptor = opened;
-    return true;
+    if (queues)
+        leaveQueue(descriptor);
+    writeMark(descriptor, holderMark,
+        "holder " + std::to_string(::getpid()) + ' ' + std::to_string(++turns));
+    held = std::move(opened);
+    return Outcome::Locked;
 }
 
 void LockFile::unlock()
 {
-    if (descriptor >= 0)
-        ::close(std::exchange(descriptor, -1));
+    held.reset();
+}
+
+void LockFile::recordSave(std::uint64_t fingerprint)
+{
+    if (!held)
+        return;
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(fingerprint));
+    writeMark(held.get(), saveMark, std::string(savePrefix) + hex);
+}
+
+std::optional<std::uint64_t> LockFile::lastSave() const
+{
+    const Descriptor opened(held
+            ? -1
+            : ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    const std::string marks = marksIn(held ? held.get() : opened.get());
+    if (marks.size() < 2 * markWidth || marks.compare(saveMark, savePrefix.size(), savePrefix) != 0)
+        return std::nullopt;
+    return std::strtoull(marks.c_str() + saveMark + savePrefix.size(), nullptr, 16);
 }

@@ -1,23 +1,36 @@
 #pragma once
 
+#include "platform/descriptor.h"
+
 #include <chrono>
+#include <cstdint>
+#include <optional>
 #include <string>
 
 // An exclusive flock on a file that running copies share. The kernel drops the lock of a copy
-// that ends, however it ends, so no lock outlives its holder; nothing waits for it without limit.
+// that ends, however it ends, so no lock outlives its holder. A copy that finds the lock taken
+// waits in the kernel, which wakes it the moment the lock is free. The file holds two marks: the
+// holder's, so that a waiter tells one holder that keeps the lock from many that take turns, and
+// the fingerprint of what the last copy to save wrote, so that a reader knows a whole save.
 class LockFile {
 public:
-    explicit LockFile(std::string path);
-    ~LockFile();
-    LockFile(const LockFile&) = delete;
-    LockFile& operator=(const LockFile&) = delete;
+    enum class Outcome { Locked, HeldTooLong, TurnsTooLong };
 
-    // Returns false when another holder kept the lock for all of patience; throws
-    // std::runtime_error, naming the file, when it cannot be locked at all.
-    bool lock(std::chrono::milliseconds patience);
+    explicit LockFile(std::string path);
+
+    // Waits for the lock; gives up when one holder has kept it for holderPatience, or when the
+    // turns of others have taken all of patience. Throws std::runtime_error, naming the file,
+    // when it cannot be locked at all.
+    Outcome lock(std::chrono::milliseconds holderPatience, std::chrono::milliseconds patience);
     void unlock();
+
+    // Notes, while the lock is held, the fingerprint of the bytes just saved.
+    void recordSave(std::uint64_t fingerprint);
+    // The fingerprint the last copy to save noted; none when there is none to be had.
+    std::optional<std::uint64_t> lastSave() const;
 
 private:
     std::string path;
-    int descriptor = -1;
+    Descriptor held;
+    std::uint64_t turns = 0;
 };

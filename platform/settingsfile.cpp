@@ -1,6 +1,7 @@
 #include "platform/settingsfile.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -11,10 +12,17 @@
 #include <stdexcept>
 #include <sys/stat.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
 namespace {
+
+// How long a changed file must hold the same bytes before it is taken, and how long a writer is
+// waited for. A program that saves in place (an editor that truncates the file and writes it
+// again) takes milliseconds; one that takes a second is not waited for.
+constexpr std::chrono::milliseconds settleTime{100};
+constexpr std::chrono::milliseconds writerPatience{1000};
 
 // The system's words for an error, except where a person would put it plainer.
 std::string systemError(int error)
@@ -55,15 +63,16 @@ std::string systemError(int error)
     throw std::system_error(error, std::generic_category());
 }
 
-std::int64_t nanoseconds(const timespec& time)
+bool sameTime(const timespec& one, const timespec& other)
 {
-    return std::int64_t(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+    return one.tv_sec == other.tv_sec && one.tv_nsec == other.tv_nsec;
 }
 
-SettingsFile::Stamp stampOf(const struct stat& info)
+// The same file, untouched as far as its stamp can tell.
+bool sameStamp(const struct stat& one, const struct stat& other)
 {
-    return {std::uint64_t(info.st_dev), std::uint64_t(info.st_ino), std::int64_t(info.st_size),
-        nanoseconds(info.st_mtim), nanoseconds(info.st_ctim)};
+    return one.st_dev == other.st_dev && one.st_ino == other.st_ino && one.st_size == other.st_size
+        && sameTime(one.st_mtim, other.st_mtim) && sameTime(one.st_ctim, other.st_ctim);
 }
 
 const char* kindOf(mode_t mode)
@@ -84,6 +93,12 @@ std::string notASettingsFile(mode_t mode)
     return std::string("it is ") + kindOf(mode) + ", not a settings file";
 }
 
+std::string beingWritten(const std::string& path)
+{
+    return "The settings file " + path
+        + " is being written by another program, so nothing was changed. Please try again.";
+}
+
 constexpr const char* tooLarge = "it is larger than 16 MiB, too large for a settings file";
 
 std::string folderOf(const std::string& path)
@@ -94,23 +109,25 @@ std::string folderOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Where the bytes of a file that is a link really live, however many links lead there: the
-// file is replaced, synced and kept aside in that folder, so that the link stays.
-std::string resolvedTarget(const std::string& path)
+// Whether the open file holds exactly these bytes.
+bool holds(int descriptor, std::string_view bytes)
 {
-    std::string target = path;
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat info { };
-        if (::lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
-            return target;
-        std::string link(std::size_t(info.st_size > 0 ? info.st_size : PATH_MAX), '\0');
-        const ssize_t length = ::readlink(target.c_str(), link.data(), link.size());
-        if (length < 0)
-            failToSave(path, errno);
-        link.resize(std::size_t(length));
-        target = link.starts_with('/') ? link : folderOf(target) + '/' + link;
+    std::string found(bytes.size() + 1, '\0');
+    ssize_t got;
+    do
+        got = ::pread(descriptor, found.data(), found.size(), 0);
+    while (got < 0 && errno == EINTR);
+    return got == ssize_t(bytes.size()) && std::string_view(found).substr(0, bytes.size()) == bytes;
+}
+
+// Where a save of the file at path goes, however many links lead there.
+std::string linkTargetToSave(const std::string& path)
+{
+    try {
+        return linkTarget(path);
+    } catch (const std::system_error& error) {
+        failToSave(path, error.code().value());
     }
-    failToSave(path, ELOOP);
 }
 
 void syncFolder(const std::string& folder, const std::string& path)
@@ -218,27 +235,39 @@ SettingsFile::SettingsFile(std::string path)
 {
 }
 
-SettingsFile::~SettingsFile()
-{
-    pin(-1);
-}
-
-SettingsFile::Stamp SettingsFile::stamp() const
+bool SettingsFile::exists() const
 {
     struct stat info { };
-    if (::stat(filePath.c_str(), &info) != 0)
-        return {};
-    return stampOf(info);
+    return ::lstat(filePath.c_str(), &info) == 0;
 }
 
-SettingsFile::Contents SettingsFile::read()
+std::uint64_t SettingsFile::fingerprint(std::string_view bytes)
+{
+    return std::hash<std::string_view>{}(bytes);
+}
+
+std::optional<std::string> SettingsFile::readIfChanged(const LastSaved& lastSaved)
+{
+    Snapshot now = readWhole();
+    if (last && now.bytes == last->bytes) {
+        last = std::move(now);
+        return std::nullopt;
+    }
+    // The first read has nothing to settle against; any change made from it is checked again.
+    if (last && !(lastSaved && lastSaved() == fingerprint(now.bytes)))
+        now = settled(std::move(now));
+    last = std::move(now);
+    return last->bytes;
+}
+
+SettingsFile::Snapshot SettingsFile::readWhole() const
 {
     // A file edited in place while it is read is read again, so no mix of two versions is taken.
     for (int attempt = 1; attempt <= 5; ++attempt) {
         // Without O_NONBLOCK, opening a named pipe would wait for a writer.
-        const int descriptor
-            = ::open(filePath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (descriptor < 0) {
+        Snapshot snapshot{
+            {}, Descriptor(::open(filePath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC))};
+        if (!snapshot.file) {
             if (errno == ENOENT || errno == ENOTDIR)
                 return {};
             const int error = errno;
@@ -248,17 +277,14 @@ SettingsFile::Contents SettingsFile::read()
                     ? notASettingsFile(info.st_mode)
                     : systemError(error));
         }
-        const auto closeAndFail = [&](const std::string& why) {
-            ::close(descriptor);
-            failToRead(filePath, why);
-        };
+        const int descriptor = snapshot.file.get();
         struct stat before { };
         ::fstat(descriptor, &before);
         if (!S_ISREG(before.st_mode))
-            closeAndFail(notASettingsFile(before.st_mode));
+            failToRead(filePath, notASettingsFile(before.st_mode));
         if (std::size_t(before.st_size) > maximumSize)
-            closeAndFail(tooLarge);
-        std::string bytes;
+            failToRead(filePath, tooLarge);
+        std::string& bytes = snapshot.bytes;
         bytes.reserve(std::size_t(before.st_size) + 1);
         char buffer[65536];
         for (;;) {
@@ -266,22 +292,43 @@ SettingsFile::Contents SettingsFile::read()
             if (got < 0 && errno == EINTR)
                 continue;
             if (got < 0)
-                closeAndFail(systemError(errno));
+                failToRead(filePath, systemError(errno));
             if (got == 0)
                 break;
             bytes.append(buffer, std::size_t(got));
             if (bytes.size() > maximumSize)
-                closeAndFail(tooLarge);
+                failToRead(filePath, tooLarge);
         }
-        struct stat after { };
-        ::fstat(descriptor, &after);
-        if (stampOf(before) == stampOf(after)) {
-            pin(descriptor);
-            return {std::move(bytes), stampOf(after)};
-        }
-        ::close(descriptor);
+        ::fstat(descriptor, &snapshot.info);
+        if (sameStamp(before, snapshot.info))
+            return snapshot;
     }
-    failToRead(filePath, "it kept changing while it was read");
+    throw BeingWritten(beingWritten(filePath));
+}
+
+// A writer may be half-way, with the file empty, cut short or not there for a moment: the file is
+// taken once it has held the same bytes for settleTime, and not at all when it has not settled
+// within writerPatience.
+SettingsFile::Snapshot SettingsFile::settled(Snapshot seen) const
+{
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point giveUp = Clock::now() + writerPatience;
+    Clock::time_point stillSince = Clock::now();
+    for (;;) {
+        std::this_thread::sleep_for(settleTime / 4);
+        Snapshot again = readWhole();
+        const Clock::time_point now = Clock::now();
+        const bool still = again.bytes == seen.bytes && bool(again.file) == bool(seen.file)
+            && (!again.file || sameStamp(again.info, seen.info));
+        if (still && now - stillSince >= settleTime)
+            return again;
+        if (!still) {
+            seen = std::move(again);
+            stillSince = now;
+        }
+        if (now >= giveUp)
+            throw BeingWritten(beingWritten(filePath));
+    }
 }
 
 void SettingsFile::makeFolder() const
@@ -300,10 +347,10 @@ void SettingsFile::makeFolder() const
     }
 }
 
-SettingsFile::Stamp SettingsFile::replace(std::string_view bytes)
+void SettingsFile::replace(std::string_view bytes)
 {
     makeFolder();
-    const std::string target = resolvedTarget(filePath);
+    const std::string target = linkTargetToSave(filePath);
     removeUnfinishedSaves(target);
     struct stat old { };
     const bool exists = ::stat(target.c_str(), &old) == 0;
@@ -317,25 +364,30 @@ SettingsFile::Stamp SettingsFile::replace(std::string_view bytes)
         UnfinishedSave save(target);
         const mode_t mode = old.st_mode & 07777;
         save.write(bytes, exists ? &mode : nullptr);
+        // The last moment to find that an editor wrote the file in place after it was read: its
+        // text would go with the replaced file.
+        if (last && last->file && !holds(last->file.get(), last->bytes))
+            throw BeingWritten(beingWritten(filePath));
         save.replace(target);
     } catch (const std::system_error& error) {
         failToSave(target, error.code().value());
     }
     syncFolder(folderOf(target), target);
-    pin(::open(filePath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    struct stat written { };
-    return pinned >= 0 && ::fstat(pinned, &written) == 0 ? stampOf(written) : Stamp{};
+    last = Snapshot{std::string(bytes),
+        Descriptor(::open(filePath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC))};
+    if (last->file && ::fstat(last->file.get(), &last->info) != 0)
+        last->file.reset();
 }
 
-std::string SettingsFile::keepAside(std::string_view bytes)
+std::string SettingsFile::keepAside()
 {
-    const std::string target = resolvedTarget(filePath);
+    const std::string target = linkTargetToSave(filePath);
     const std::string stem = target + ".unreadable-" + timeOfDay();
     const auto nameOf = [&](int n) { return n == 1 ? stem : stem + '-' + std::to_string(n); };
     // A second name for the file as it was read keeps every byte and its permissions, takes no
     // space and cannot be half written.
-    if (pinned >= 0) {
-        const std::string descriptorPath = "/proc/self/fd/" + std::to_string(pinned);
+    if (last && last->file) {
+        const std::string descriptorPath = "/proc/self/fd/" + std::to_string(last->file.get());
         for (int n = 1; n <= 100; ++n) {
             if (::linkat(AT_FDCWD, descriptorPath.c_str(), AT_FDCWD, nameOf(n).c_str(),
                     AT_SYMLINK_FOLLOW)
@@ -349,10 +401,11 @@ std::string SettingsFile::keepAside(std::string_view bytes)
     }
     // Where links cannot be made, a copy with the same permissions, complete or not at all.
     struct stat info { };
-    const mode_t mode = pinned >= 0 && ::fstat(pinned, &info) == 0 ? info.st_mode & 07777 : 0600;
+    const mode_t mode
+        = last && last->file && ::fstat(last->file.get(), &info) == 0 ? info.st_mode & 07777 : 0600;
     try {
         UnfinishedSave copy(target);
-        copy.write(bytes, &mode);
+        copy.write(last ? std::string_view(last->bytes) : std::string_view(), &mode);
         for (int n = 1; n <= 100; ++n) {
             if (copy.moveTo(nameOf(n))) {
                 syncFolder(folderOf(target), target);
@@ -363,13 +416,6 @@ std::string SettingsFile::keepAside(std::string_view bytes)
     } catch (const std::system_error& error) {
         failToKeep(filePath, error.code().value());
     }
-}
-
-void SettingsFile::pin(int descriptor)
-{
-    if (pinned >= 0)
-        ::close(pinned);
-    pinned = descriptor;
 }
 
 // What copies killed while they saved left is removed once, at the first save.
@@ -390,4 +436,21 @@ void SettingsFile::removeUnfinishedSaves(const std::string& target)
             ::unlinkat(::dirfd(entries), entry->d_name, 0);
     }
     ::closedir(entries);
+}
+
+std::string linkTarget(const std::string& path)
+{
+    std::string target = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info { };
+        if (::lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return target;
+        std::string link(std::size_t(info.st_size > 0 ? info.st_size : PATH_MAX), '\0');
+        const ssize_t length = ::readlink(target.c_str(), link.data(), link.size());
+        if (length < 0)
+            throwSystemError(errno);
+        link.resize(std::size_t(length));
+        target = link.starts_with('/') ? link : folderOf(target) + '/' + link;
+    }
+    throwSystemError(ELOOP);
 }

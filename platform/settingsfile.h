@@ -1,63 +1,81 @@
 #pragma once
 
+#include "platform/descriptor.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 
 // The one place that reads and writes the settings file. Whatever sits at its path is checked
-// before it is trusted: only a regular file of bounded size is read, nothing waits on it, and a
-// file is only ever replaced whole, durably and where it really lives. Errors are thrown as
-// std::runtime_error with a message that names the file.
+// before it is trusted: only a regular file of bounded size is read, nothing waits on it without a
+// limit, and a file is only ever replaced whole, durably and where it really lives. Errors are
+// thrown as std::runtime_error with a message that names the file.
+//
+// What the file holds is told by its bytes, never by a time stamp: a stamp is only as fine as the
+// file system's clock (a second on some, two on FAT), and an editor that saves in place keeps the
+// inode and may keep the size. A change is taken at once only where the copies of the program
+// vouch for it, as the bytes one of them saved; any other may be an editor's save under way, and
+// is taken once it has settled.
 class SettingsFile {
 public:
     static constexpr std::size_t maximumSize = 16 << 20;
 
-    // What tells one version of the file from another: a stat of the file, not a read.
-    struct Stamp {
-        std::uint64_t device = 0;
-        std::uint64_t inode = 0;
-        std::int64_t size = -1;
-        std::int64_t modified = 0;
-        std::int64_t changed = 0;
-        bool operator==(const Stamp&) const = default;
+    // Another program has been writing the file in place for longer than a save takes.
+    class BeingWritten : public std::runtime_error {
+    public:
+        using std::runtime_error::runtime_error;
     };
 
-    struct Contents {
-        std::string bytes;
-        // Empty when there is no file.
-        Stamp stamp;
-    };
+    // The bytes a copy of the program saved last, told by their fingerprint; none when unknown.
+    using LastSaved = std::function<std::optional<std::uint64_t>()>;
 
     explicit SettingsFile(std::string path);
-    ~SettingsFile();
-    SettingsFile(const SettingsFile&) = delete;
-    SettingsFile& operator=(const SettingsFile&) = delete;
+
+    static std::uint64_t fingerprint(std::string_view bytes);
 
     const std::string& path() const { return filePath; }
-    // Empty when nothing is at the path.
-    Stamp stamp() const;
+    // Whether anything at all is at the path.
+    bool exists() const;
 
-    // A missing file reads as no bytes.
-    Contents read();
+    // The file's bytes when they differ from those last read or written, and always the first
+    // time; nothing while the file holds those. A missing file reads as no bytes. Throws
+    // BeingWritten when a change that no copy vouches for does not settle within a second.
+    std::optional<std::string> readIfChanged(const LastSaved& lastSaved = {});
     // Makes the folder of the file, and any missing above it, private to the user.
     void makeFolder() const;
     // Puts bytes in place of the file, so that it is at every moment the old file or the new one
     // and the new one survives a power cut. A file that is a link stays one: its target is
-    // replaced. A new file is private to the user; an existing one keeps its permissions.
-    // Returns the new file's stamp.
-    Stamp replace(std::string_view bytes);
-    // Keeps the file last read, whose bytes were these, under a new name beside it, and returns
-    // that name.
-    std::string keepAside(std::string_view bytes);
+    // replaced. A new file is private to the user; an existing one keeps its permissions. Writes
+    // nothing, and throws BeingWritten, when another program has changed the file in place since
+    // it was last read.
+    void replace(std::string_view bytes);
+    // Keeps the file as it was last read under a new name beside it, and returns that name.
+    std::string keepAside();
 
 private:
-    void pin(int descriptor);
+    struct Snapshot {
+        std::string bytes;
+        // Open on the file the bytes came from; none when nothing was at the path.
+        Descriptor file;
+        struct stat info { };
+    };
+
+    Snapshot readWhole() const;
+    Snapshot settled(Snapshot seen) const;
     void removeUnfinishedSaves(const std::string& target);
 
     std::string filePath;
-    // The file last read or written stays open, so that no newer file can take its inode
-    // number and pass for it, and so that it can be kept aside as it was read.
-    int pinned = -1;
+    // The file as last read or written, none before the first read. It stays open: it is the file
+    // an editor writes in place, and the file kept aside as it was read.
+    std::optional<Snapshot> last;
     bool unfinishedSavesRemoved = false;
 };
+
+// Where the bytes of a file that is a link really live, however many links lead there; the path
+// itself where it is no link. Throws std::system_error for a loop of links.
+std::string linkTarget(const std::string& path);

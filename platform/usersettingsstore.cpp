@@ -12,7 +12,11 @@
 
 namespace {
 
-constexpr std::chrono::seconds lockPatience{2};
+// A save takes milliseconds, a tenth of a second on a slow disk: a copy that holds the lock for
+// two seconds is stuck (on a disk that stopped answering, or stopped in a debugger), and ten
+// seconds of other copies' turns is longer than any burst of a person's actions.
+constexpr std::chrono::seconds holderPatience{2};
+constexpr std::chrono::seconds turnsPatience{10};
 
 [[noreturn]] void fail(const std::string& message)
 {
@@ -66,7 +70,7 @@ UserSettingsStore::UserSettingsStore(const QString& applicationName)
     , lockFile(file.path() + ".lock")
 {
     try {
-        read();
+        take(*file.readIfChanged());
     } catch (const std::runtime_error& error) {
         readFailure = notice = error.what();
     }
@@ -111,33 +115,51 @@ ini::Values& UserSettingsStore::edited()
 void UserSettingsStore::lock()
 {
     file.makeFolder();
-    if (!lockFile.lock(lockPatience))
+    switch (lockFile.lock(holderPatience, turnsPatience)) {
+    case LockFile::Outcome::Locked:
+        holdingLock = true;
+        return;
+    case LockFile::Outcome::HeldTooLong:
         fail("Another copy of the program has been changing " + file.path() + " for more than "
-            + std::to_string(lockPatience.count())
+            + std::to_string(holderPatience.count())
             + " seconds, so nothing was changed. Please try again.");
+    case LockFile::Outcome::TurnsTooLong:
+        fail("Other copies of the program have been changing " + file.path()
+            + " one after another for more than " + std::to_string(turnsPatience.count())
+            + " seconds, so nothing was changed. Please try again.");
+    }
 }
 
 void UserSettingsStore::unlock()
 {
     lockFile.unlock();
+    holdingLock = false;
 }
 
 bool UserSettingsStore::reload()
 {
-    if (!readFailure && file.stamp() == stamp)
-        return false;
-    const bool wasRead = !readFailure;
-    ini::Values before = std::move(stored);
-    std::optional<ini::Values> unsaved = std::move(changed);
+    std::optional<std::string> bytes;
     try {
-        read();
+        bytes = file.readIfChanged([this] { return lockFile.lastSave(); });
+    } catch (const SettingsFile::BeingWritten& error) {
+        // A change waits for the writer, and fails when it does not finish; a refresh comes again
+        // with the writer's next change.
+        if (!holdingLock)
+            return false;
+        failAgain(error.what());
     } catch (const std::runtime_error& error) {
-        stored = std::move(before);
-        changed = std::move(unsaved);
         failAgain(error.what());
     }
-    // A chmod or a touch changes the stamp, not what is stored: a change that could not be saved
-    // yet stays for the next save.
+    const bool wasRead = !readFailure;
+    if (!bytes) {
+        readFailure.reset();
+        return false;
+    }
+    const ini::Values before = std::move(stored);
+    std::optional<ini::Values> unsaved = std::move(changed);
+    take(*bytes);
+    // A file rewritten with the same values, by hand or by another copy, changes nothing stored: a
+    // change that could not be saved yet stays for the next save.
     if (wasRead && stored == before) {
         changed = std::move(unsaved);
         return false;
@@ -158,16 +180,23 @@ bool UserSettingsStore::hasUnsavedChanges() const
 void UserSettingsStore::flush()
 {
     if (readFailure) {
-        if (file.stamp() != SettingsFile::Stamp{})
+        if (file.exists())
             failAgain(*readFailure);
         readFailure.reset();
     }
     if (!hasUnsavedChanges())
         return;
     const std::string bytes = ini::serialise(*changed);
-    if (unreadableBytes)
+    if (keepBeforeWriting)
         keepUnreadableFile();
-    stamp = file.replace(bytes);
+    try {
+        file.replace(bytes);
+    } catch (const SettingsFile::BeingWritten&) {
+        // The other program's text is the list now; this change is not made over it.
+        changed.reset();
+        throw;
+    }
+    lockFile.recordSave(SettingsFile::fingerprint(bytes));
     stored = std::move(*changed);
     changed.reset();
 }
@@ -177,18 +206,14 @@ std::string UserSettingsStore::takeNotice()
     return std::exchange(notice, {});
 }
 
-void UserSettingsStore::read()
+void UserSettingsStore::take(const std::string& bytes)
 {
-    SettingsFile::Contents contents = file.read();
-    ini::Parsed parsed = ini::parse(contents.bytes);
-    stamp = contents.stamp;
+    ini::Parsed parsed = ini::parse(bytes);
     stored = std::move(parsed.values);
     changed.reset();
     readFailure.reset();
     misreadLines = std::move(parsed.misreadLines);
-    unreadableBytes.reset();
-    if (!misreadLines.empty())
-        unreadableBytes = std::move(contents.bytes);
+    keepBeforeWriting = !misreadLines.empty();
 }
 
 // A failure that reaches the user as an error need not come again as a notice.
@@ -201,9 +226,9 @@ void UserSettingsStore::failAgain(const std::string& message)
 
 void UserSettingsStore::keepUnreadableFile()
 {
-    const std::string keptAs = file.keepAside(*unreadableBytes);
+    const std::string keptAs = file.keepAside();
     notice = "The settings file " + file.path() + " could not be read in full ("
         + listed(misreadLines) + "). It was kept as " + keptAs
         + ", and the list of recent files was started afresh from what could be read.";
-    unreadableBytes.reset();
+    keepBeforeWriting = false;
 }

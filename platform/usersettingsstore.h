@@ -38,7 +38,7 @@ public:
 
 private:
     ini::Values& edited();
-    void read();
+    void take(const std::string& bytes);
     [[noreturn]] void failAgain(const std::string& message);
     void keepUnreadableFile();
 
@@ -47,11 +47,11 @@ private:
     ini::Values stored;
     // The values with the changes not saved yet; none until the first change.
     std::optional<ini::Values> changed;
-    SettingsFile::Stamp stamp;
+    bool holdingLock = false;
     // Nothing is written over a file that could not be read; the next change tries again.
     std::optional<std::string> readFailure;
     // A file that would not come back as it is written is kept aside before it is written over.
-    std::optional<std::string> unreadableBytes;
+    bool keepBeforeWriting = false;
     std::vector<int> misreadLines;
     std::string notice;
 };

@@ -1,9 +1,16 @@
-// One running copy of the recent-files list without a window, for tests that run several copies
-// over one settings file.
-//   sharedlist_copy open NAME TAG COUNT   opens COUNT paths of its own, /TAG/0000 upwards, and
-//                                         appends each to NAME.order in the order the copies took
-//                                         their turns
+// One running copy of the recent-files list without a window, or another program at the same
+// settings file, for tests that run several over one settings file.
+//   sharedlist_copy open NAME TAG COUNT [PAUSE]
+//                                         opens COUNT paths of its own, /TAG/0000 upwards, pausing
+//                                         up to PAUSE ms (3 unless told) after each, and appends
+//                                         each to NAME.order in the order the copies took turns
 //   sharedlist_copy hold NAME MS          holds the settings lock for MS milliseconds
+//   sharedlist_copy rewrite NAME          saves the file in place as an editor does, truncating it
+//                                         and writing its text again after a pause, until
+//                                         NAME.stop exists; prints how often
+//   sharedlist_copy edit NAME ROUNDS      opens a path, edits it in place in the file at once (the
+//                                         same size, within one tick of a coarse clock) and opens
+//                                         another; fails when the edit was written over
 #include "platform/usersettingsstore.h"
 #include "tests/support/fakes.h"
 
@@ -13,41 +20,128 @@
 #include <QRandomGenerator>
 #include <QThread>
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
-int main(int argc, char* argv[])
+namespace {
+
+QString besideSettings(const UserSettingsStore& store, const QString& name)
 {
-    QCoreApplication application(argc, argv);
-    const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() < 4)
-        return 2;
-    UserSettingsStore store(arguments[2]);
+    return QFileInfo(store.fileName()).path() + u'/' + name;
+}
 
-    if (arguments[1] == QStringLiteral("hold")) {
-        const SettingsLock lock(store);
-        std::puts("locked");
-        std::fflush(stdout);
-        QThread::msleep(arguments[3].toULong());
-        return 0;
-    }
+void pauseUpTo(int milliseconds)
+{
+    if (milliseconds > 0)
+        QThread::usleep(QRandomGenerator::global()->bounded(milliseconds * 1000));
+}
 
+int openPaths(
+    UserSettingsStore& store, const QString& name, const QString& tag, int count, int pause)
+{
     ListCopy copy(store);
     copy.hix.StartUp(copy.form);
     copy.form.maximum.value = "20";
-    QFile order(
-        QFileInfo(store.fileName()).path() + u'/' + arguments[2] + QStringLiteral(".order"));
+    QFile order(besideSettings(store, name + QStringLiteral(".order")));
     if (!order.open(QIODevice::Append))
         return 2;
-    const int count = arguments.size() > 4 ? arguments[4].toInt() : 0;
     for (int i = 0; i < count; ++i) {
-        const std::string path = "/" + arguments[3].toStdString() + "/"
+        const std::string path = "/" + tag.toStdString() + "/"
             + QStringLiteral("%1").arg(i, 4, 10, QLatin1Char('0')).toStdString();
         copy.hix.changeShared([&] {
             copy.hix.OpenPath(path);
             order.write((path + "\n").c_str());
             order.flush();
         });
-        // No person opens files back to back; the pause lets the other copies take their turns.
-        QThread::usleep(QRandomGenerator::global()->bounded(3000));
+        pauseUpTo(pause);
+    }
+    for (const std::string& error : copy.messages.errors)
+        std::fprintf(stderr, "%s\n", error.c_str());
+    return copy.messages.errors.empty() ? 0 : 1;
+}
+
+// The text it writes is the text it read, under the copies' lock: whatever a copy loses, this
+// program did not take from it.
+int rewriteInPlace(UserSettingsStore& store, const QString& name)
+{
+    const QByteArray path = QFile::encodeName(store.fileName());
+    int rewrites = 0;
+    while (!QFile::exists(besideSettings(store, name + QStringLiteral(".stop")))) {
+        QByteArray text;
+        int descriptor = -1;
+        {
+            const SettingsLock lock(store);
+            QFile file(store.fileName());
+            if (file.open(QIODevice::ReadOnly))
+                text = file.readAll();
+            descriptor = ::open(path.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        }
+        if (descriptor >= 0) {
+            pauseUpTo(40);
+            if (::write(descriptor, text.constData(), text.size()) != text.size())
+                return 1;
+            ::close(descriptor);
+            ++rewrites;
+        }
+        pauseUpTo(20);
+    }
+    std::printf("%d\n", rewrites);
+    return 0;
+}
+
+int editRightAfterSaves(UserSettingsStore& store, const QString& name, int rounds)
+{
+    ListCopy copy(store);
+    copy.hix.StartUp(copy.form);
+    copy.form.maximum.value = "20";
+    const QByteArray path = QFile::encodeName(store.fileName());
+    for (int round = 0; round < rounds; ++round) {
+        const QByteArray number = QByteArray::number(round).rightJustified(4, '0');
+        copy.open(("/saved/" + number).toStdString());
+        QFile file(store.fileName());
+        if (!file.open(QIODevice::ReadOnly))
+            return 2;
+        const QByteArray edited = file.readAll().replace("/saved/" + number, "/edits/" + number);
+        const int descriptor = ::open(path.constData(), O_WRONLY | O_CLOEXEC);
+        if (::pwrite(descriptor, edited.constData(), edited.size(), 0) != edited.size())
+            return 2;
+        ::close(descriptor);
+        copy.open(("/opened/" + number).toStdString());
+        const std::string second = UserSettingsStore(name).GetSetting("Recent Files", "2", "");
+        if (QByteArray::fromStdString(second) != "/edits/" + number) {
+            std::fprintf(
+                stderr, "round %d: the edit was written over: %s\n", round, second.c_str());
+            return 1;
+        }
     }
     return copy.messages.errors.empty() ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() < 3)
+        return 2;
+    const QString& mode = arguments[1];
+    const QString& name = arguments[2];
+    UserSettingsStore store(name);
+
+    if (mode == QStringLiteral("hold") && arguments.size() == 4) {
+        const SettingsLock lock(store);
+        std::puts("locked");
+        std::fflush(stdout);
+        QThread::msleep(arguments[3].toULong());
+        return 0;
+    }
+    if (mode == QStringLiteral("open") && (arguments.size() == 5 || arguments.size() == 6))
+        return openPaths(store, name, arguments[3], arguments[4].toInt(),
+            arguments.size() == 6 ? arguments[5].toInt() : 3);
+    if (mode == QStringLiteral("rewrite"))
+        return rewriteInPlace(store, name);
+    if (mode == QStringLiteral("edit") && arguments.size() == 4)
+        return editRightAfterSaves(store, name, arguments[3].toInt());
+    return 2;
 }

@@ -1,12 +1,14 @@
 // Makes the settings store's file operations fail with EIO while a control file exists, for the
 // tests of save faults. Preload it with HIX_FAULT set to write, sync or rename, HIX_FAULT_FOLDER to
 // the settings folder and HIX_FAULT_WHILE to the control file; calls outside the folder pass.
-// HIX_FAULT=link refuses hard links with EPERM, as file systems without them do.
+// HIX_FAULT=link refuses hard links with EPERM, as file systems without them do, and
+// HIX_FAULT=slow-sync makes each sync take 60 ms, as a slow disk does.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -48,6 +50,20 @@ int failed(int error = EIO)
     return -1;
 }
 
+template<typename Sync>
+int sync(Sync real, int descriptor)
+{
+    if (!descriptorInFolder(descriptor))
+        return real(descriptor);
+    if (armed("sync"))
+        return failed();
+    if (armed("slow-sync")) {
+        const timespec slow{0, 60'000'000};
+        ::nanosleep(&slow, nullptr);
+    }
+    return real(descriptor);
+}
+
 } // namespace
 
 extern "C" {
@@ -62,13 +78,13 @@ ssize_t write(int descriptor, const void* bytes, size_t count)
 int fsync(int descriptor)
 {
     static const auto real = next<int (*)(int)>("fsync");
-    return armed("sync") && descriptorInFolder(descriptor) ? failed() : real(descriptor);
+    return sync(real, descriptor);
 }
 
 int fdatasync(int descriptor)
 {
     static const auto real = next<int (*)(int)>("fdatasync");
-    return armed("sync") && descriptorInFolder(descriptor) ? failed() : real(descriptor);
+    return sync(real, descriptor);
 }
 
 int rename(const char* from, const char* to)

@@ -3,13 +3,18 @@
 #include "tests/support/testwindow.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <atomic>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <thread>
 #include <unistd.h>
 
 class UserSettingsStoreTest : public QObject {
@@ -28,6 +33,8 @@ private slots:
     void damagedFileStartsWhatCanBeReadAndIsKeptOnce_data();
     void damagedFileStartsWhatCanBeReadAndIsKeptOnce();
     void reloadFindsEachSaveOfAnotherCopy();
+    void writerThatDoesNotSettleFailsAChangeAndNoRefresh();
+    void saveNeverGoesOverAnEditMadeSinceTheRead();
     void unsavedChangeOutlivesAChangeOfPermissions();
     void anyFileWhereTheLockBelongsStillLocks();
     void valuesSavedAsTheyWereWriteNothing();
@@ -403,6 +410,82 @@ void UserSettingsStoreTest::reloadFindsEachSaveOfAnotherCopy()
         QCOMPARE(mine.GetSetting("Recent Files", "1", ""), std::string(path));
         QVERIFY(!mine.reload());
     }
+}
+
+// An editor that never stops writing in place: a change waits a second for it and gives up with
+// nothing changed; a refresh quietly shows the list as it was until the writer's next change.
+void UserSettingsStoreTest::writerThatDoesNotSettleFailsAChangeAndNoRefresh()
+{
+    UserSettingsStore store(QStringLiteral("busy"));
+    store.SaveSetting("Recent Files", "1", "/before");
+    store.flush();
+    struct Writer {
+        explicit Writer(const QByteArray& path)
+            : thread([this, path] {
+                for (int round = 0; writing; ++round) {
+                    const int file = ::open(path.constData(), O_WRONLY | O_TRUNC);
+                    const std::string text
+                        = "[Recent%20Files]\n1=/round/" + std::to_string(round) + '\n';
+                    [[maybe_unused]] const ssize_t written
+                        = ::write(file, text.data(), text.size());
+                    ::close(file);
+                    ++rounds;
+                    QThread::msleep(10);
+                }
+            })
+        {
+            while (rounds == 0)
+                QThread::msleep(1);
+        }
+        ~Writer()
+        {
+            writing = false;
+            thread.join();
+        }
+        std::atomic<bool> writing = true;
+        std::atomic<int> rounds = 0;
+        std::thread thread;
+    };
+    auto writer = std::make_unique<Writer>(QFile::encodeName(store.fileName()));
+
+    QVERIFY(!store.reload());
+    QCOMPARE(store.GetSetting("Recent Files", "1", ""), std::string("/before"));
+    const SettingsLock lock(store);
+    QElapsedTimer waited;
+    waited.start();
+    try {
+        store.reload();
+        QFAIL("a file that never settled was taken");
+    } catch (const std::runtime_error& error) {
+        QVERIFY2(QString::fromUtf8(error.what()).contains("being written by another program"),
+            error.what());
+    }
+    QVERIFY2(waited.elapsed() >= 900 && waited.elapsed() < 5000,
+        qPrintable(QString::number(waited.elapsed())));
+    writer.reset();
+    QVERIFY(store.reload());
+    QVERIFY(
+        QString::fromStdString(store.GetSetting("Recent Files", "1", "")).startsWith("/round/"));
+}
+
+// An editor saves in place between the copy's read and its save: the save is not made, and the
+// editor's text stays.
+void UserSettingsStoreTest::saveNeverGoesOverAnEditMadeSinceTheRead()
+{
+    UserSettingsStore store(QStringLiteral("edited-meanwhile"));
+    store.SaveSetting("Recent Files", "1", "/saved");
+    store.flush();
+    QFile editor(store.fileName());
+    QVERIFY(editor.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    editor.write("[Recent%20Files]\n1=/edited\n");
+    editor.close();
+
+    store.SaveSetting("Recent Files", "1", "/over the edit");
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, store.flush());
+    QVERIFY(editor.open(QIODevice::ReadOnly));
+    QCOMPARE(editor.readAll(), "[Recent%20Files]\n1=/edited\n"_qba);
+    QVERIFY(store.reload());
+    QCOMPARE(store.GetSetting("Recent Files", "1", ""), std::string("/edited"));
 }
 
 void UserSettingsStoreTest::unsavedChangeOutlivesAChangeOfPermissions()

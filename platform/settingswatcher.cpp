@@ -1,59 +1,109 @@
 #include "platform/settingswatcher.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include "platform/settingsfile.h"
+
+#include <QFile>
+#include <sys/inotify.h>
+#include <system_error>
+#include <unistd.h>
 
 namespace {
 
-constexpr int settleMs = 100;
+constexpr int throttleMs = 100;
 
-// The folder itself where it exists, else the nearest one above it that does, whose change is
-// the first sign that the folder is made again.
-QString nearestFolder(QString folder)
-{
-    while (!QFileInfo(folder).isDir()) {
-        const QString above = QFileInfo(folder).path();
-        if (above == folder)
-            break;
-        folder = above;
-    }
-    return folder;
-}
+// A name in a folder on the way is made, removed or renamed, or the folder itself goes.
+constexpr std::uint32_t wayEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO
+    | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_MASK_ADD;
+// What is written to a file in the folder, whichever inode holds its name. An unlinked file
+// that another program still writes is no longer the settings.
+constexpr std::uint32_t fileEvents
+    = wayEvents | IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB | IN_EXCL_UNLINK;
+constexpr std::uint32_t wayChanges = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
 
 } // namespace
 
 SettingsWatcher::SettingsWatcher(const QString& fileName, QObject* parent)
     : QObject(parent)
-    , file(fileName)
+    , file(QFile::encodeName(fileName).toStdString())
+    , inotify(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    , notifier(QSocketNotifier::Read)
 {
-    settle.setSingleShot(true);
-    settle.setInterval(settleMs);
-    connect(&settle, &QTimer::timeout, this, &SettingsWatcher::changed);
-    const auto changedPath = [this] {
-        watch();
-        settle.start();
-    };
-    connect(&watcher, &QFileSystemWatcher::fileChanged, this, changedPath);
-    connect(&watcher, &QFileSystemWatcher::directoryChanged, this, changedPath);
+    throttle.setSingleShot(true);
+    throttle.setInterval(throttleMs);
+    connect(&throttle, &QTimer::timeout, this, &SettingsWatcher::changed);
+    // Without inotify (every instance the user may have taken), the list still follows each
+    // action.
+    if (!inotify)
+        return;
+    notifier.setSocket(inotify.get());
+    notifier.setEnabled(true);
+    connect(&notifier, &QSocketNotifier::activated, this, &SettingsWatcher::readEvents);
     watch();
 }
 
+// Every watch is made anew from the names as they are now. Folders are watched from the top down,
+// so a folder made after its parent was watched is seen being made.
 void SettingsWatcher::watch()
 {
-    const QFileInfo info(file);
-    QStringList wanted{nearestFolder(info.path())};
-    if (info.exists())
-        wanted << file;
-    // A file that links elsewhere is replaced where it lives.
-    if (info.isSymLink())
-        wanted << nearestFolder(QFileInfo(info.symLinkTarget()).path());
-    const QStringList watched = watcher.files() + watcher.directories();
-    for (const QString& path : watched) {
-        if (!wanted.contains(path))
-            watcher.removePath(path);
+    for (const Step& step : steps)
+        ::inotify_rm_watch(inotify.get(), step.watch);
+    steps.clear();
+    watchWay(file);
+    // A file that links elsewhere is written where it lives.
+    try {
+        if (const std::string target = linkTarget(file); target != file)
+            watchWay(target);
+    } catch (const std::system_error&) {
+        // A loop of links is no file to watch; its links are watched as names on the way.
     }
-    for (const QString& path : std::as_const(wanted)) {
-        if (!watched.contains(path))
-            watcher.addPath(path);
+}
+
+// The folders on the way to path, each for the name in it that leads on, down to the first that
+// does not exist.
+void SettingsWatcher::watchWay(const std::string& path)
+{
+    for (std::size_t slash = path.find('/'); slash != std::string::npos;) {
+        const std::size_t next = path.find('/', slash + 1);
+        const std::string folder = slash == 0 ? "/" : path.substr(0, slash);
+        std::string name
+            = path.substr(slash + 1, next == std::string::npos ? next : next - slash - 1);
+        const int watch = ::inotify_add_watch(
+            inotify.get(), folder.c_str(), next == std::string::npos ? fileEvents : wayEvents);
+        if (watch < 0)
+            return;
+        if (!name.empty())
+            steps.push_back({watch, std::move(name)});
+        slash = next;
     }
+}
+
+void SettingsWatcher::readEvents()
+{
+    bool changedHere = false;
+    bool wayChanged = false;
+    alignas(inotify_event) char buffer[4096];
+    for (ssize_t got; (got = ::read(inotify.get(), buffer, sizeof buffer)) > 0;) {
+        for (const char* at = buffer; at < buffer + got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(at);
+            at += sizeof(inotify_event) + event->len;
+            if (event->mask & IN_Q_OVERFLOW) {
+                changedHere = wayChanged = true;
+                continue;
+            }
+            for (const Step& step : steps) {
+                if (step.watch != event->wd)
+                    continue;
+                if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) {
+                    changedHere = wayChanged = true;
+                } else if (event->len > 0 && step.name == event->name) {
+                    changedHere = true;
+                    wayChanged = wayChanged || (event->mask & wayChanges);
+                }
+            }
+        }
+    }
+    if (wayChanged)
+        watch();
+    if (changedHere && !throttle.isActive())
+        throttle.start();
 }

@@ -3,9 +3,13 @@
 #include "tests/support/testwindow.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QSaveFile>
 #include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -32,8 +36,10 @@ class Form1LiveTest : public QObject {
 
 private slots:
     void anotherCopysChangesShowWithinASecond();
-    void changesShowAfterTheSettingsHomeIsRemoved_data();
-    void changesShowAfterTheSettingsHomeIsRemoved();
+    void changesShowWhateverHappensToTheWay_data();
+    void changesShowWhateverHappensToTheWay();
+    void editsShowWhileAReplacedFileIsHeldOpen();
+    void aBurstOfSavesShowsAsItGoes();
 
 private:
     SettingsHome home{QStringLiteral("home/.config")};
@@ -68,32 +74,110 @@ void Form1LiveTest::anotherCopysChangesShowWithinASecond()
     QVERIFY(a.window.messages.errors.empty() && b.window.messages.errors.empty());
 }
 
-void Form1LiveTest::changesShowAfterTheSettingsHomeIsRemoved_data()
+void Form1LiveTest::changesShowWhateverHappensToTheWay_data()
 {
-    QTest::addColumn<QString>("removed");
-    QTest::newRow("settings folder") << QStringLiteral("home/.config/hix");
-    QTest::newRow("configuration home") << QStringLiteral("home/.config");
-    QTest::newRow("home") << QStringLiteral("home");
+    QTest::addColumn<QString>("folder");
+    // Moved away and made again with the settings copied in, rather than removed.
+    QTest::addColumn<bool>("remade");
+    QTest::newRow("settings folder removed") << QStringLiteral("home/.config/hix") << false;
+    QTest::newRow("configuration home removed") << QStringLiteral("home/.config") << false;
+    QTest::newRow("home removed") << QStringLiteral("home") << false;
+    QTest::newRow("settings folder moved and made again")
+        << QStringLiteral("home/.config/hix") << true;
+    QTest::newRow("configuration home moved and made again")
+        << QStringLiteral("home/.config") << true;
 }
 
-void Form1LiveTest::changesShowAfterTheSettingsHomeIsRemoved()
+// A running copy follows the settings by name, wherever the folders it watched went.
+void Form1LiveTest::changesShowWhateverHappensToTheWay()
 {
-    QFETCH(QString, removed);
-    const QString name = QStringLiteral("removed-") + QTest::currentDataTag();
+    QFETCH(QString, folder);
+    QFETCH(bool, remade);
+    const QString name = QStringLiteral("way-%1").arg(QTest::currentDataTag()).replace(u' ', u'-');
     Copy a(name);
     Copy b(name);
     a.window.open("/home/alex/one.txt");
     QTRY_COMPARE_WITH_TIMEOUT(b.window.tags(), Tags{"/home/alex/one.txt"}, 1000);
 
-    QVERIFY(QDir(home.path(removed)).removeRecursively());
-    QTRY_COMPARE_WITH_TIMEOUT(b.window.tags(), Tags{""}, 1000);
+    const QString path = home.path(folder);
+    if (remade) {
+        QVERIFY(QDir().rename(path, path + QStringLiteral(".old")));
+        QVERIFY(QDir().mkpath(QFileInfo(a.store.fileName()).path()));
+        const QString moved
+            = QString(a.store.fileName()).replace(path, path + QStringLiteral(".old"));
+        QVERIFY(QFile::copy(moved, a.store.fileName()));
+    } else {
+        QVERIFY(QDir(path).removeRecursively());
+        QTRY_COMPARE_WITH_TIMEOUT(b.window.tags(), Tags{""}, 1000);
+    }
     a.window.open("/home/alex/two.txt");
     a.window.open("/home/alex/three.txt");
-    QTRY_COMPARE_WITH_TIMEOUT(
-        b.window.tags(), (Tags{"/home/alex/three.txt", "/home/alex/two.txt"}), 1000);
+    Tags shown{"/home/alex/three.txt", "/home/alex/two.txt"};
+    if (remade)
+        shown.push_back("/home/alex/one.txt");
+    QTRY_COMPARE_WITH_TIMEOUT(b.window.tags(), shown, 1000);
     a.window.open("/home/alex/four.txt");
-    QTRY_COMPARE_WITH_TIMEOUT(b.window.tags().front(), "/home/alex/four.txt", 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(b.window.tags(),
+        (Tags{"/home/alex/four.txt", "/home/alex/three.txt", "/home/alex/two.txt"}), 1000);
     QVERIFY(a.window.messages.errors.empty() && b.window.messages.errors.empty());
+}
+
+// Another program keeps the file that a save replaced open: the name, not that file, is watched.
+void Form1LiveTest::editsShowWhileAReplacedFileIsHeldOpen()
+{
+    Copy a(QStringLiteral("held-open"));
+    Copy b(QStringLiteral("held-open"));
+    a.window.open("/home/alex/one.txt");
+    QTRY_COMPARE_WITH_TIMEOUT(b.window.tags(), Tags{"/home/alex/one.txt"}, 1000);
+    QFile held(a.store.fileName());
+    QVERIFY(held.open(QIODevice::ReadOnly));
+    a.window.open("/home/alex/two.txt");
+    QTRY_COMPARE_WITH_TIMEOUT(
+        b.window.tags(), (Tags{"/home/alex/two.txt", "/home/alex/one.txt"}), 1000);
+
+    QFile inPlace(a.store.fileName());
+    QVERIFY(inPlace.open(QIODevice::ReadWrite));
+    const QByteArray edited = inPlace.readAll().replace("/home/alex/two.txt", "/home/alex/TWO.txt");
+    QVERIFY(inPlace.seek(0) && inPlace.write(edited) == edited.size());
+    inPlace.close();
+    QTRY_COMPARE_WITH_TIMEOUT(
+        b.window.tags(), (Tags{"/home/alex/TWO.txt", "/home/alex/one.txt"}), 1000);
+}
+
+// A copy that saves every 20 ms: the other shows its changes as they come, not once they stop.
+void Form1LiveTest::aBurstOfSavesShowsAsItGoes()
+{
+    Copy a(QStringLiteral("burst"));
+    Copy b(QStringLiteral("burst"));
+    constexpr int saves = 100;
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<qint64> savedAt;
+    std::vector<qint64> shownAt(saves, -1);
+    QTimer saver;
+    connect(&saver, &QTimer::timeout, this, [&] {
+        a.window.open("/burst/" + std::to_string(savedAt.size()));
+        savedAt.push_back(clock.elapsed());
+        if (savedAt.size() == saves)
+            saver.stop();
+    });
+    QTimer looker;
+    connect(&looker, &QTimer::timeout, this, [&] {
+        const std::string front = b.window.tags().front();
+        if (front.starts_with("/burst/")) {
+            for (int save = std::stoi(front.substr(7)); save >= 0 && shownAt[save] < 0; --save)
+                shownAt[save] = clock.elapsed();
+        }
+    });
+    saver.start(20);
+    looker.start(1);
+    QTRY_VERIFY_WITH_TIMEOUT(shownAt.back() >= 0, 5000);
+
+    qint64 longest = 0;
+    for (int save = 0; save < saves; ++save)
+        longest = std::max(longest, shownAt[save] - savedAt[save]);
+    qInfo("%d saves 20 ms apart, each shown within %lld ms", saves, longest);
+    QVERIFY2(longest < 500, qPrintable(QStringLiteral("a save showed after %1 ms").arg(longest)));
 }
 
 QTEST_MAIN(Form1LiveTest)

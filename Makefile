@@ -46,8 +46,8 @@ fuzz: setup
 # file system takes root (or a /dev/fuse open to the user); where it cannot be mounted they say
 # why and are skipped (exit 77).
 stress: build
-	@HIX_SHARED_OPENS=500 $(AS_USER) $(BUILD_DIR)/tests/list/sharedlist_tests
-	@HIX_STRESS_KILLS=1000 $(AS_USER) $(BUILD_DIR)/tests/list/crashstress_tests
+	@HIX_SHARED_OPENS=500 $(AS_USER) $(BUILD_DIR)/tests/settings/sharedlist_tests
+	@HIX_STRESS_KILLS=1000 $(AS_USER) $(BUILD_DIR)/tests/settings/crashstress_tests
 	@$(BUILD_DIR)/tests/powercut/powercut_driver $(BUILD_DIR)/tests/powercut/powercutfs 200 \
 		|| [ $$? -eq 77 ]
 

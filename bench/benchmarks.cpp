@@ -1,7 +1,7 @@
 #include "list/caption.h"
 #include "list/hix.h"
 #include "list/numeric.h"
-#include "platform/usersettingsstore.h"
+#include "settings/usersettingsstore.h"
 #include "tests/support/testwindow.h"
 #include "window/form1.h"
 

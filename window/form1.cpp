@@ -1,9 +1,9 @@
 #include "window/form1.h"
 
-#include "platform/dialogmessagebox.h"
-#include "platform/menuentries.h"
-#include "platform/taskbar.h"
-#include "platform/textboxes.h"
+#include "window/dialogmessagebox.h"
+#include "window/menuentries.h"
+#include "window/taskbar.h"
+#include "window/textboxes.h"
 #include "window/openfiledialog.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
-#include "platform/settingswatcher.h"
-#include "platform/terminationsignals.h"
-#include "platform/usersettingsstore.h"
+#include "settings/settingswatcher.h"
+#include "window/terminationsignals.h"
+#include "settings/usersettingsstore.h"
 #include "window/commandline.h"
 #include "window/form1.h"
 

@@ -1,7 +1,7 @@
 // Random bytes as a settings file: the codec reads the values QSettings reads or says that it
 // cannot read them faithfully, writes the bytes QSettings writes for what it read, and what it
 // writes reads back whole.
-#include "platform/ini/inicodec.h"
+#include "settings/ini/inicodec.h"
 #include "tests/support/qsettingsoracle.h"
 
 #include <QtGlobal>

@@ -1,9 +1,10 @@
 // Random bytes as the settings file: the program restores whatever list it can read, its next
 // save reads back as the list it showed, and a file it could not read in full is kept byte for
 // byte before it is written over.
-#include "platform/usersettingsstore.h"
+#include "settings/usersettingsstore.h"
 #include "tests/fuzz/listinvariants.h"
-#include "tests/support/testwindow.h"
+#include "tests/support/fakes.h"
+#include "tests/support/settingshome.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -8,7 +8,7 @@
 // never a mix, never an empty list where one was stored, never a notice about an unreadable file;
 // and after a save that was reported done, always its list. Exits 77, skipped, where this machine
 // cannot mount a FUSE file system.
-#include "platform/usersettingsstore.h"
+#include "settings/usersettingsstore.h"
 #include "tests/support/fakes.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ini/inicodec.h"
+#include "settings/ini/inicodec.h"
 
 #include <QTemporaryDir>
 #include <optional>

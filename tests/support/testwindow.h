@@ -1,35 +1,15 @@
 #pragma once
 
 #include "tests/support/fakes.h"
+#include "tests/support/settingshome.h"
 #include "window/filedialog.h"
 #include "window/form1.h"
 
-#include <QString>
-#include <QTemporaryDir>
 #include <deque>
 #include <functional>
 
 class QLineEdit;
 class QWidget;
-
-// A private, empty folder whose configuration home (the folder itself, or the one below it) is
-// XDG_CONFIG_HOME while it lives.
-class SettingsHome {
-public:
-    explicit SettingsHome(const QString& configBelow = {});
-    ~SettingsHome();
-    SettingsHome(const SettingsHome&) = delete;
-    SettingsHome& operator=(const SettingsHome&) = delete;
-
-    QString path(const QString& relative = {}) const;
-    // Where the store of that name keeps its file, in the configuration home.
-    QString settingsFile(const QString& name) const;
-
-private:
-    QTemporaryDir folder;
-    QString configHome;
-    QByteArray saved;
-};
 
 // Answers the file dialog with the paths a test lines up, nothing for a cancel.
 class ScriptedFileDialog final : public FileDialog {

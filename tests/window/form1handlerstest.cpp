@@ -1,4 +1,4 @@
-#include "platform/usersettingsstore.h"
+#include "settings/usersettingsstore.h"
 #include "tests/support/testwindow.h"
 #include "window/openfiledialog.h"
 

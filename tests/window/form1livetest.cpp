@@ -1,5 +1,5 @@
-#include "platform/settingswatcher.h"
-#include "platform/usersettingsstore.h"
+#include "settings/settingswatcher.h"
+#include "settings/usersettingsstore.h"
 #include "tests/support/testwindow.h"
 
 #include <QDir>

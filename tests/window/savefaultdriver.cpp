@@ -2,7 +2,7 @@
 //   savefault_driver CLEAR_COMMAND
 // opens /new while the fault is in place, runs CLEAR_COMMAND, and opens /newer; after each open it
 // prints the error boxes shown ("error: ...") and the menu ("menu: ...").
-#include "platform/usersettingsstore.h"
+#include "settings/usersettingsstore.h"
 #include "tests/support/testwindow.h"
 
 #include <QApplication>

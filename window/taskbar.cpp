@@ -1,4 +1,4 @@
-#include "platform/taskbar.h"
+#include "window/taskbar.h"
 
 #include <QGuiApplication>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "platform/dialogmessagebox.h"
+#include "window/dialogmessagebox.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>

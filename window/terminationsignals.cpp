@@ -1,4 +1,4 @@
-#include "platform/terminationsignals.h"
+#include "window/terminationsignals.h"
 
 #include <QCoreApplication>
 #include <array>

@@ -1,6 +1,6 @@
-#include "platform/settingswatcher.h"
+#include "settings/settingswatcher.h"
 
-#include "platform/settingsfile.h"
+#include "settings/settingsfile.h"
 
 #include <QFile>
 #include <sys/inotify.h>

@@ -1,5 +1,6 @@
-#include "platform/usersettingsstore.h"
-#include "tests/support/testwindow.h"
+#include "settings/usersettingsstore.h"
+#include "tests/support/fakes.h"
+#include "tests/support/settingshome.h"
 
 #include <QElapsedTimer>
 #include <QFile>

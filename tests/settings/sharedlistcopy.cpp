@@ -11,7 +11,7 @@
 //   sharedlist_copy edit NAME ROUNDS      opens a path, edits it in place in the file at once (the
 //                                         same size, within one tick of a coarse clock) and opens
 //                                         another; fails when the edit was written over
-#include "platform/usersettingsstore.h"
+#include "settings/usersettingsstore.h"
 #include "tests/support/fakes.h"
 
 #include <QCoreApplication>

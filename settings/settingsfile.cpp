@@ -1,4 +1,4 @@
-#include "platform/settingsfile.h"
+#include "settings/settingsfile.h"
 
 #include <cerrno>
 #include <chrono>

@@ -2,8 +2,8 @@
 //   crashstress_driver SEED JOURNAL
 // runs the actions of SEED against the settings of the name "stress", appending one byte to
 // JOURNAL after each saved step (the start-up included).
-#include "platform/usersettingsstore.h"
-#include "tests/list/stressactions.h"
+#include "settings/usersettingsstore.h"
+#include "tests/settings/stressactions.h"
 
 #include <QCoreApplication>
 #include <fcntl.h>

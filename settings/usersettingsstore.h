@@ -1,9 +1,9 @@
 #pragma once
 
 #include "list/settingsstore.h"
-#include "platform/ini/inicodec.h"
-#include "platform/lockfile.h"
-#include "platform/settingsfile.h"
+#include "settings/ini/inicodec.h"
+#include "settings/lockfile.h"
+#include "settings/settingsfile.h"
 
 #include <QString>
 #include <optional>

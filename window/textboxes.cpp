@@ -1,4 +1,4 @@
-#include "platform/textboxes.h"
+#include "window/textboxes.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>

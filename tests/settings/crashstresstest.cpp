@@ -1,6 +1,7 @@
-#include "platform/usersettingsstore.h"
-#include "tests/list/stressactions.h"
-#include "tests/support/testwindow.h"
+#include "settings/usersettingsstore.h"
+#include "tests/settings/stressactions.h"
+#include "tests/support/fakes.h"
+#include "tests/support/settingshome.h"
 
 #include <QDir>
 #include <QProcess>

@@ -1,4 +1,4 @@
-#include "platform/lockfile.h"
+#include "settings/lockfile.h"
 
 #include <cerrno>
 #include <chrono>

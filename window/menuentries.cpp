@@ -1,4 +1,4 @@
-#include "platform/menuentries.h"
+#include "window/menuentries.h"
 
 #include <QAction>
 #include <QMenu>

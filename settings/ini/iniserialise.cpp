@@ -1,5 +1,5 @@
-#include "platform/ini/inicodec.h"
-#include "platform/ini/initext.h"
+#include "settings/ini/inicodec.h"
+#include "settings/ini/initext.h"
 
 #include <unicode/utf16.h>
 

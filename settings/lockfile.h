@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/descriptor.h"
+#include "settings/descriptor.h"
 
 #include <chrono>
 #include <cstdint>

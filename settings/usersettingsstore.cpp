@@ -1,4 +1,4 @@
-#include "platform/usersettingsstore.h"
+#include "settings/usersettingsstore.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "platform/ini/initext.h"
+#include "settings/ini/initext.h"
 
 #include <algorithm>
 #include <cstdint>

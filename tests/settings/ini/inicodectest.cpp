@@ -1,4 +1,4 @@
-#include "platform/ini/inicodec.h"
+#include "settings/ini/inicodec.h"
 
 #include "tests/support/qsettingsoracle.h"
 

@@ -114,7 +114,7 @@ void startWindowWithTenMegabyteSettings(benchmark::State& state)
     file.write(QByteArray(10 << 20, 'x'));
     file.close();
     for (auto _ : state) {
-        UserSettingsStore store(QStringLiteral("huge"));
+        UserSettingsStore store(home.settingsPath(QStringLiteral("huge")));
         TestWindow window(store);
         window.form.show();
         QApplication::processEvents();
@@ -126,7 +126,7 @@ BENCHMARK(startWindowWithTenMegabyteSettings)->Unit(benchmark::kMillisecond);
 void flushSettingsFile(benchmark::State& state)
 {
     const SettingsHome home;
-    UserSettingsStore store(QStringLiteral("bench"));
+    UserSettingsStore store(home.settingsPath(QStringLiteral("bench")));
     const std::vector<std::string> paths = fullList();
     int round = 0;
     for (auto _ : state) {
@@ -155,7 +155,7 @@ struct WindowOverSettingsFile {
     }
 
     const SettingsHome home;
-    UserSettingsStore store{QStringLiteral("bench-action")};
+    UserSettingsStore store{home.settingsPath(QStringLiteral("bench-action"))};
     TestWindow window{store};
 };
 
@@ -184,7 +184,7 @@ BENCHMARK(promoteThroughTheSettingsFile)->Unit(benchmark::kMicrosecond);
 void checkForAnotherCopysSave(benchmark::State& state)
 {
     const SettingsHome home;
-    UserSettingsStore store(QStringLiteral("bench-check"));
+    UserSettingsStore store(home.settingsPath(QStringLiteral("bench-check")));
     store.SaveSetting("Recent Files", "1", fullList().front());
     store.flush();
     for (auto _ : state)
@@ -242,7 +242,7 @@ BENCHMARK(openWithLogOf)->Arg(10)->Arg(10'000)->Unit(benchmark::kMicrosecond);
 int countReplacements()
 {
     const SettingsHome home;
-    UserSettingsStore store(QStringLiteral("replaced"));
+    UserSettingsStore store(home.settingsPath(QStringLiteral("replaced")));
     for (const auto& [key, value] : [] {
              FakeStore full;
              storeFullList(full);

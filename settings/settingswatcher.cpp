@@ -2,10 +2,10 @@
 
 #include "settings/settingsfile.h"
 
-#include <QFile>
 #include <sys/inotify.h>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -22,9 +22,9 @@ constexpr std::uint32_t wayChanges = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_
 
 } // namespace
 
-SettingsWatcher::SettingsWatcher(const QString& fileName, QObject* parent)
+SettingsWatcher::SettingsWatcher(std::string filePath, QObject* parent)
     : QObject(parent)
-    , file(QFile::encodeName(fileName).toStdString())
+    , file(std::move(filePath))
     , inotify(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
     , notifier(QSocketNotifier::Read)
 {

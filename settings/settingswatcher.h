@@ -17,7 +17,7 @@ class SettingsWatcher final : public QObject {
     Q_OBJECT
 
 public:
-    explicit SettingsWatcher(const QString& fileName, QObject* parent = nullptr);
+    explicit SettingsWatcher(std::string filePath, QObject* parent = nullptr);
 
 signals:
     void changed();

@@ -1,13 +1,9 @@
 #include "settings/usersettingsstore.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
+#include <QFile>
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
-#include <pwd.h>
 #include <stdexcept>
-#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -28,25 +24,6 @@ std::string settingsKey(const std::string& section, const std::string& key)
     return section + '/' + key;
 }
 
-bool isAbsolute(const char* path)
-{
-    return path && path[0] == '/';
-}
-
-// By the XDG base directory rules: $XDG_CONFIG_HOME where it is an absolute path, else the
-// home's .config; the home is $HOME, or the user's entry in the password database.
-std::string configHome()
-{
-    if (const char* configured = std::getenv("XDG_CONFIG_HOME"); isAbsolute(configured))
-        return configured;
-    const char* home = std::getenv("HOME");
-    if (!isAbsolute(home)) {
-        const passwd* user = ::getpwuid(::getuid());
-        home = user ? user->pw_dir : nullptr;
-    }
-    return (isAbsolute(home) ? std::string(home) : std::string()) + "/.config";
-}
-
 // The first few lines only, so that a file of binary junk gives a box that fits on a screen.
 std::string listed(const std::vector<int>& lines)
 {
@@ -65,8 +42,8 @@ std::string listed(const std::vector<int>& lines)
 
 } // namespace
 
-UserSettingsStore::UserSettingsStore(const QString& applicationName)
-    : file(configHome() + "/hix/" + QFile::encodeName(applicationName).toStdString() + ".conf")
+UserSettingsStore::UserSettingsStore(std::string filePath)
+    : file(std::move(filePath))
     , lockFile(file.path() + ".lock")
 {
     try {
@@ -74,11 +51,6 @@ UserSettingsStore::UserSettingsStore(const QString& applicationName)
     } catch (const std::runtime_error& error) {
         readFailure = notice = error.what();
     }
-}
-
-QString UserSettingsStore::executableBaseName()
-{
-    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
 }
 
 QString UserSettingsStore::fileName() const

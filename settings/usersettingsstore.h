@@ -9,17 +9,15 @@
 #include <optional>
 #include <vector>
 
-// The settings of one application name in the user's configuration folder
-// ($XDG_CONFIG_HOME/hix/<name>.conf), an INI file as QSettings writes it. Changes stay in memory
-// until flush(), which replaces the file atomically and durably. Running copies share the file
-// through a lock file beside it.
+// The settings kept in one file, an INI file as QSettings writes it. Changes stay in memory until
+// flush(), which replaces the file atomically and durably. Running copies share the file through
+// a lock file beside it.
 class UserSettingsStore final : public SettingsStore {
 public:
-    explicit UserSettingsStore(const QString& applicationName);
+    explicit UserSettingsStore(std::string filePath);
 
-    // The running executable's file name without folder and extension.
-    static QString executableBaseName();
-
+    const std::string& path() const { return file.path(); }
+    // The path for Qt's file classes.
     QString fileName() const;
 
     std::string GetSetting(const std::string& section, const std::string& key,

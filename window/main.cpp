@@ -1,10 +1,12 @@
 #include "settings/settingswatcher.h"
-#include "window/terminationsignals.h"
 #include "settings/usersettingsstore.h"
 #include "window/commandline.h"
 #include "window/form1.h"
+#include "window/settingslocation.h"
+#include "window/terminationsignals.h"
 
 #include <QApplication>
+#include <QFile>
 
 int main(int argc, char* argv[])
 {
@@ -16,14 +18,15 @@ int main(int argc, char* argv[])
     // icon for its window; on X11 the entry names the window's class instead.
     QApplication::setDesktopFileName(QStringLiteral(HIX_APP_ID));
     QApplication application(argc, argv);
-    QApplication::setApplicationName(UserSettingsStore::executableBaseName());
+    QApplication::setApplicationName(executableBaseName());
     const TerminationSignals terminationSignals;
 
-    UserSettingsStore store(QApplication::applicationName());
+    UserSettingsStore store(
+        settingsFilePath(QFile::encodeName(executableBaseName()).toStdString()));
     Form1 form(store);
     form.show();
     // Other running copies and text editors change the list too; the window shows their changes.
-    const SettingsWatcher watcher(store.fileName());
+    const SettingsWatcher watcher(store.path());
     QObject::connect(&watcher, &SettingsWatcher::changed, &form, &Form1::refreshList);
     return terminationSignals.received() ? EXIT_SUCCESS : QApplication::exec();
 }

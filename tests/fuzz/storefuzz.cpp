@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
 
     std::vector<std::string> shown;
     {
-        UserSettingsStore store(QStringLiteral("fuzz"));
+        UserSettingsStore store(home->settingsPath(QStringLiteral("fuzz")));
         ListCopy copy(store);
         copy.hix.RestoreList(copy.form);
         checkListInvariants(copy, store, Duplicates::Kept);
@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     if (!kept.isEmpty())
         require(contents(folder.filePath(kept.front())) == original, "the copy is byte for byte");
 
-    UserSettingsStore store(QStringLiteral("fuzz"));
+    UserSettingsStore store(home->settingsPath(QStringLiteral("fuzz")));
     ListCopy copy(store);
     copy.hix.RestoreList(copy.form);
     require(copy.tags() == shown, "the saved list reads back as it was shown");

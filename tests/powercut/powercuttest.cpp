@@ -109,8 +109,7 @@ struct Found {
 
 Found readAt(const fs::path& configHome)
 {
-    ::setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
-    UserSettingsStore store(QStringLiteral("hix"));
+    UserSettingsStore store(configHome / "hix/hix.conf");
     return {storedValues(store), store.takeNotice()};
 }
 
@@ -145,8 +144,8 @@ int runSteps(const Case& saves, const fs::path& configHome)
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(done[0]);
-        ::setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
         if (!saves.program.empty()) {
+            ::setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
             ::dup2(done[1], STDOUT_FILENO);
             ::execvp(saves.program[0].c_str(), spawnArguments(saves.program).data());
             ::_exit(127);
@@ -157,7 +156,7 @@ int runSteps(const Case& saves, const fs::path& configHome)
             for (const Step& step : saves.steps) {
                 auto& [store, copy] = copies[step.copy];
                 if (!store) {
-                    store = std::make_unique<UserSettingsStore>(QStringLiteral("hix"));
+                    store = std::make_unique<UserSettingsStore>(configHome / "hix/hix.conf");
                     copy = std::make_unique<ListCopy>(*store);
                 }
                 apply(step.action, *copy);

@@ -23,7 +23,7 @@ mkdir "$work/mounted"
 status=0
 unshare --mount --propagation private bash -c '
     mount -o loop "$1/disk" "$1/mounted" 2>"$1/mount-error" || exit 77
-    XDG_CONFIG_HOME="$1/mounted" "$2" edit edited 10' _ "$work" "$copy" || status=$?
+    "$2" edit "$1/mounted/hix/edited.conf" 10' _ "$work" "$copy" || status=$?
 [ $status -eq 77 ] && skip "no loop device to mount an image: $(cat "$work/mount-error")"
 [ $status -eq 0 ] || { echo "FAIL: an edit right after a save on 1-second stamps was written over" >&2; exit 1; }
 echo "10 edits right after a save on 1-second stamps: none written over"

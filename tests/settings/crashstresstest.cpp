@@ -27,7 +27,7 @@ private:
 
 Values CrashStressTest::readBack() const
 {
-    UserSettingsStore store(QStringLiteral("stress"));
+    UserSettingsStore store(home.settingsPath(QStringLiteral("stress")));
     if (const std::string notice = store.takeNotice(); !notice.empty())
         qFatal("The settings file does not load: %s", notice.c_str());
     return storedValues(store);
@@ -58,7 +58,8 @@ void CrashStressTest::killedCopiesLeaveTheirLastStepOrTheNext()
         const std::uint32_t seed = random.generate();
         QFile::remove(journal);
         QProcess copy;
-        copy.start(QStringLiteral(DRIVER_PROGRAM), {QString::number(seed), journal});
+        copy.start(QStringLiteral(DRIVER_PROGRAM),
+            {home.settingsFile(QStringLiteral("stress")), QString::number(seed), journal});
         QVERIFY(copy.waitForStarted());
         QThread::usleep(random.bounded(30'000));
         ::kill(pid_t(copy.processId()), SIGKILL);
@@ -92,7 +93,7 @@ void CrashStressTest::killedCopiesLeaveTheirLastStepOrTheNext()
     QVERIFY(mostUnfinished <= 2);
 
     // The next copy to save clears the unfinished saves of the killed ones.
-    UserSettingsStore store(QStringLiteral("stress"));
+    UserSettingsStore store(home.settingsPath(QStringLiteral("stress")));
     {
         const SettingsLock lock(store);
         store.SaveSetting("Config", "MAX_FILES", "7");

@@ -1,14 +1,14 @@
 // One running copy of the recent-files list without a window, or another program at the same
 // settings file, for tests that run several over one settings file.
-//   sharedlist_copy open NAME TAG COUNT [PAUSE]
+//   sharedlist_copy open FILE TAG COUNT [PAUSE]
 //                                         opens COUNT paths of its own, /TAG/0000 upwards, pausing
 //                                         up to PAUSE ms (3 unless told) after each, and appends
-//                                         each to NAME.order in the order the copies took turns
-//   sharedlist_copy hold NAME MS          holds the settings lock for MS milliseconds
-//   sharedlist_copy rewrite NAME          saves the file in place as an editor does, truncating it
+//                                         each to FILE.order in the order the copies took turns
+//   sharedlist_copy hold FILE MS          holds the settings lock for MS milliseconds
+//   sharedlist_copy rewrite FILE          saves the file in place as an editor does, truncating it
 //                                         and writing its text again after a pause, until
-//                                         NAME.stop exists; prints how often
-//   sharedlist_copy edit NAME ROUNDS      opens a path, edits it in place in the file at once (the
+//                                         FILE.stop exists; prints how often
+//   sharedlist_copy edit FILE ROUNDS      opens a path, edits it in place in the file at once (the
 //                                         same size, within one tick of a coarse clock) and opens
 //                                         another; fails when the edit was written over
 #include "settings/usersettingsstore.h"
@@ -16,7 +16,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QThread>
 #include <cstdio>
@@ -25,24 +24,18 @@
 
 namespace {
 
-QString besideSettings(const UserSettingsStore& store, const QString& name)
-{
-    return QFileInfo(store.fileName()).path() + u'/' + name;
-}
-
 void pauseUpTo(int milliseconds)
 {
     if (milliseconds > 0)
         QThread::usleep(QRandomGenerator::global()->bounded(milliseconds * 1000));
 }
 
-int openPaths(
-    UserSettingsStore& store, const QString& name, const QString& tag, int count, int pause)
+int openPaths(UserSettingsStore& store, const QString& tag, int count, int pause)
 {
     ListCopy copy(store);
     copy.hix.StartUp(copy.form);
     copy.form.maximum.value = "20";
-    QFile order(besideSettings(store, name + QStringLiteral(".order")));
+    QFile order(store.fileName() + QStringLiteral(".order"));
     if (!order.open(QIODevice::Append))
         return 2;
     for (int i = 0; i < count; ++i) {
@@ -62,11 +55,11 @@ int openPaths(
 
 // The text it writes is the text it read, under the copies' lock: whatever a copy loses, this
 // program did not take from it.
-int rewriteInPlace(UserSettingsStore& store, const QString& name)
+int rewriteInPlace(UserSettingsStore& store)
 {
     const QByteArray path = QFile::encodeName(store.fileName());
     int rewrites = 0;
-    while (!QFile::exists(besideSettings(store, name + QStringLiteral(".stop")))) {
+    while (!QFile::exists(store.fileName() + QStringLiteral(".stop"))) {
         QByteArray text;
         int descriptor = -1;
         {
@@ -89,7 +82,7 @@ int rewriteInPlace(UserSettingsStore& store, const QString& name)
     return 0;
 }
 
-int editRightAfterSaves(UserSettingsStore& store, const QString& name, int rounds)
+int editRightAfterSaves(UserSettingsStore& store, int rounds)
 {
     ListCopy copy(store);
     copy.hix.StartUp(copy.form);
@@ -107,7 +100,8 @@ int editRightAfterSaves(UserSettingsStore& store, const QString& name, int round
             return 2;
         ::close(descriptor);
         copy.open(("/opened/" + number).toStdString());
-        const std::string second = UserSettingsStore(name).GetSetting("Recent Files", "2", "");
+        const std::string second
+            = UserSettingsStore(store.path()).GetSetting("Recent Files", "2", "");
         if (QByteArray::fromStdString(second) != "/edits/" + number) {
             std::fprintf(
                 stderr, "round %d: the edit was written over: %s\n", round, second.c_str());
@@ -126,8 +120,7 @@ int main(int argc, char* argv[])
     if (arguments.size() < 3)
         return 2;
     const QString& mode = arguments[1];
-    const QString& name = arguments[2];
-    UserSettingsStore store(name);
+    UserSettingsStore store(argv[2]);
 
     if (mode == QStringLiteral("hold") && arguments.size() == 4) {
         const SettingsLock lock(store);
@@ -137,11 +130,11 @@ int main(int argc, char* argv[])
         return 0;
     }
     if (mode == QStringLiteral("open") && (arguments.size() == 5 || arguments.size() == 6))
-        return openPaths(store, name, arguments[3], arguments[4].toInt(),
+        return openPaths(store, arguments[3], arguments[4].toInt(),
             arguments.size() == 6 ? arguments[5].toInt() : 3);
     if (mode == QStringLiteral("rewrite"))
-        return rewriteInPlace(store, name);
+        return rewriteInPlace(store);
     if (mode == QStringLiteral("edit") && arguments.size() == 4)
-        return editRightAfterSaves(store, name, arguments[3].toInt());
+        return editRightAfterSaves(store, arguments[3].toInt());
     return 2;
 }

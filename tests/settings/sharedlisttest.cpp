@@ -4,7 +4,6 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 #include <memory>
@@ -24,11 +23,6 @@ private:
 };
 
 namespace {
-
-QString settingsFolder()
-{
-    return QFileInfo(UserSettingsStore(QStringLiteral("any")).fileName()).path();
-}
 
 std::unique_ptr<QProcess> startCopy(const QStringList& arguments, const QStringList& environment)
 {
@@ -57,7 +51,7 @@ void SharedListTest::copiesOpeningAtOnceLoseNothing_data()
     QTest::newRow("two copies") << 2 << (opens > 0 ? opens : 100) << 3 << QStringList() << false;
     QTest::newRow("two copies and an editor saving in place")
         << 2 << (opens > 0 ? opens : 50) << 3 << QStringList() << true;
-    const QString folder = settingsFolder();
+    const QString folder = home.path(QStringLiteral("hix"));
     QTest::newRow("four copies back to back, 60 ms a sync")
         << 4 << (opens > 0 ? opens / 10 : 10) << 0
         << QStringList{QStringLiteral("LD_PRELOAD=" FAULT_SHIM),
@@ -78,31 +72,31 @@ void SharedListTest::copiesOpeningAtOnceLoseNothing()
     QFETCH(int, pause);
     QFETCH(QStringList, environment);
     QFETCH(bool, editorRewrites);
-    const QString name = QStringLiteral("shared%1").arg(QTest::currentDataTag()).remove(u' ');
-    const QString folder = settingsFolder();
+    const QString file
+        = home.settingsFile(QStringLiteral("shared%1").arg(QTest::currentDataTag()).remove(u' '));
     std::vector<std::unique_ptr<QProcess>> running;
     for (int copy = 0; copy < copies; ++copy) {
-        running.push_back(startCopy({"open", name, QStringLiteral("copy%1").arg(copy),
+        running.push_back(startCopy({"open", file, QStringLiteral("copy%1").arg(copy),
                                         QString::number(opens), QString::number(pause)},
             environment));
     }
     std::unique_ptr<QProcess> editor;
     if (editorRewrites)
-        editor = startCopy({"rewrite", name}, environment);
+        editor = startCopy({"rewrite", file}, environment);
     for (const auto& copy : running) {
         QVERIFY(copy->waitForFinished(600'000));
         QCOMPARE(copy->exitCode(), 0);
     }
     int rewrites = 0;
     if (editor) {
-        QFile(folder + u'/' + name + QStringLiteral(".stop")).open(QIODevice::WriteOnly);
+        QFile(file + QStringLiteral(".stop")).open(QIODevice::WriteOnly);
         QVERIFY(editor->waitForFinished(10'000));
         QCOMPARE(editor->exitCode(), 0);
         rewrites = editor->readAllStandardOutput().trimmed().toInt();
         qInfo("%d rewrites in place", rewrites);
     }
 
-    QFile orderFile(folder + u'/' + name + QStringLiteral(".order"));
+    QFile orderFile(file + QStringLiteral(".order"));
     QVERIFY(orderFile.open(QIODevice::ReadOnly));
     const QList<QByteArray> order = orderFile.readAll().split('\n').mid(0, copies * opens);
     QCOMPARE(order.size(), copies * opens);
@@ -110,7 +104,7 @@ void SharedListTest::copiesOpeningAtOnceLoseNothing()
     for (int i = 1; i < order.size(); ++i)
         turns += order[i].left(6) != order[i - 1].left(6);
     QVERIFY2(turns >= opens / 10, qPrintable(QStringLiteral("%1 turns").arg(turns)));
-    UserSettingsStore store(name);
+    UserSettingsStore store(QFile::encodeName(file).toStdString());
     QCOMPARE(store.GetSetting("Config", "noHIX", ""), std::string("20"));
     for (int position = 1; position <= 20; ++position)
         QCOMPARE(store.GetSetting("Recent Files", std::to_string(position), ""),
@@ -123,17 +117,19 @@ void SharedListTest::copiesOpeningAtOnceLoseNothing()
 // leaves every time stamp as it was; only the bytes tell.
 void SharedListTest::editRightAfterASaveIsNeverWrittenOver()
 {
-    const std::unique_ptr<QProcess> copy = startCopy({"edit", "edited", "10"}, {});
+    const std::unique_ptr<QProcess> copy
+        = startCopy({"edit", home.settingsFile(QStringLiteral("edited")), "10"}, {});
     QVERIFY(copy->waitForFinished(60'000));
     QCOMPARE(copy->exitCode(), 0);
 }
 
 void SharedListTest::heldLockGivesUpAfterTwoSecondsAndChangesNothing()
 {
-    UserSettingsStore store(QStringLiteral("held"));
+    UserSettingsStore store(home.settingsPath(QStringLiteral("held")));
     store.SaveSetting("Recent Files", "1", "/before");
     store.flush();
-    const std::unique_ptr<QProcess> holder = startCopy({"hold", "held", "5000"}, {});
+    const std::unique_ptr<QProcess> holder
+        = startCopy({"hold", home.settingsFile(QStringLiteral("held")), "5000"}, {});
     QVERIFY(holder->waitForReadyRead(10'000));
 
     store.SaveSetting("Recent Files", "1", "/during");
@@ -145,7 +141,7 @@ void SharedListTest::heldLockGivesUpAfterTwoSecondsAndChangesNothing()
     QVERIFY(holder->state() == QProcess::Running);
 
     QVERIFY(holder->waitForFinished(10'000));
-    QCOMPARE(UserSettingsStore(QStringLiteral("held")).GetSetting("Recent Files", "1", ""),
+    QCOMPARE(UserSettingsStore(store.path()).GetSetting("Recent Files", "1", ""),
         std::string("/before"));
 }
 

@@ -22,8 +22,6 @@ class UserSettingsStoreTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void fileFollowsTheXdgRules_data();
-    void fileFollowsTheXdgRules();
     void specialFilesAreNeverTrusted_data();
     void specialFilesAreNeverTrusted();
     void changesReachTheDiskOnFlush();
@@ -45,40 +43,6 @@ private:
 
     SettingsHome home;
 };
-
-void UserSettingsStoreTest::fileFollowsTheXdgRules_data()
-{
-    QTest::addColumn<QByteArray>("configHome");
-    QTest::addColumn<QByteArray>("home");
-    QTest::addColumn<QString>("file");
-    QTest::newRow("configuration home")
-        << QByteArray("/xdg") << QByteArray("/home/a") << QStringLiteral("/xdg/hix/located.conf");
-    QTest::newRow("relative configuration home ignored") << QByteArray(
-        "relative") << QByteArray("/home/a") << QStringLiteral("/home/a/.config/hix/located.conf");
-    QTest::newRow("no configuration home") << QByteArray() << QByteArray("/home/a")
-                                           << QStringLiteral("/home/a/.config/hix/located.conf");
-    QTest::newRow("no home either") << QByteArray() << QByteArray()
-                                    << QFile::decodeName(qgetenv("USER") == "root" ? "/root" : "")
-            + QStringLiteral("/.config/hix/located.conf");
-}
-
-void UserSettingsStoreTest::fileFollowsTheXdgRules()
-{
-    QFETCH(QByteArray, configHome);
-    QFETCH(QByteArray, home);
-    QFETCH(QString, file);
-    const QByteArray savedConfigHome = qgetenv("XDG_CONFIG_HOME");
-    const QByteArray savedHome = qgetenv("HOME");
-    configHome.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", configHome);
-    home.isNull() ? qunsetenv("HOME") : qputenv("HOME", home);
-    const QString located = UserSettingsStore(QStringLiteral("located")).fileName();
-    qputenv("XDG_CONFIG_HOME", savedConfigHome);
-    qputenv("HOME", savedHome);
-    if (home.isNull())
-        QVERIFY2(located.endsWith(file), qPrintable(located));
-    else
-        QCOMPARE(located, file);
-}
 
 namespace {
 
@@ -159,7 +123,7 @@ void UserSettingsStoreTest::specialFilesAreNeverTrusted()
     }
     const QString before = described(path);
 
-    UserSettingsStore store(name);
+    UserSettingsStore store(home.settingsPath(name));
     const QString notice = QString::fromStdString(store.takeNotice());
     store.SaveSetting("Recent Files", "1", "/saved");
     QString error;
@@ -172,8 +136,8 @@ void UserSettingsStoreTest::specialFilesAreNeverTrusted()
     if (said.isEmpty()) {
         QVERIFY2(notice.isEmpty() && error.isEmpty(), qPrintable(notice + error));
         QCOMPARE(described(path), before);
-        QCOMPARE(
-            UserSettingsStore(name).GetSetting("Recent Files", "1", ""), std::string("/saved"));
+        QCOMPARE(UserSettingsStore(home.settingsPath(name)).GetSetting("Recent Files", "1", ""),
+            std::string("/saved"));
         QCOMPARE(QDir(QFileInfo(elsewhere).path()).entryList({name + "*"}, QDir::Files),
             QStringList{name + ".conf"});
         if (kind == "linked")
@@ -188,14 +152,14 @@ void UserSettingsStoreTest::specialFilesAreNeverTrusted()
 
 void UserSettingsStoreTest::changesReachTheDiskOnFlush()
 {
-    UserSettingsStore store(QStringLiteral("flushed"));
+    UserSettingsStore store(home.settingsPath(QStringLiteral("flushed")));
     QCOMPARE(store.GetSetting("Config", "noHIX", "0"), std::string("0"));
     store.SaveSetting("Recent Files", "2", "");
     QCOMPARE(store.GetSetting("Recent Files", "2", "default"), std::string());
     store.SaveSetting("Config", "MAX_FILES", "3");
     store.SaveSetting("Recent Files", "4", "/tmp/a");
     QVERIFY(!QFile::exists(store.fileName()));
-    UserSettingsStore other(QStringLiteral("other"));
+    UserSettingsStore other(home.settingsPath(QStringLiteral("other")));
     other.SaveSetting("Recent Files", "1", "/other");
     other.flush();
 
@@ -207,7 +171,8 @@ void UserSettingsStoreTest::changesReachTheDiskOnFlush()
     QFile file(store.fileName());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), "[Config]\nMAX_FILES=3\n\n[Recent%20Files]\n4=/tmp/a\n"_qba);
-    QCOMPARE(UserSettingsStore(QStringLiteral("other")).GetSetting("Recent Files", "1", ""),
+    QCOMPARE(UserSettingsStore(home.settingsPath(QStringLiteral("other")))
+                 .GetSetting("Recent Files", "1", ""),
         std::string("/other"));
 }
 
@@ -241,14 +206,14 @@ void UserSettingsStoreTest::everyPathRoundTripsThroughTheFile()
     const QString written = QStringLiteral("written%1").arg(row);
     const QString copy = QStringLiteral("copy%1").arg(row);
     {
-        UserSettingsStore store(written);
+        UserSettingsStore store(home.settingsPath(written));
         store.SaveSetting("Recent Files", "1", path.toStdString());
         store.flush();
     }
     // A copy has never been read in this process, so the value really comes from the file.
     QVERIFY(QFile::copy(confPath(written), confPath(copy)));
 
-    UserSettingsStore reread(copy);
+    UserSettingsStore reread(home.settingsPath(copy));
     QCOMPARE(QString::fromStdString(reread.GetSetting("Recent Files", "1", "missing")), path);
 }
 
@@ -257,7 +222,7 @@ void UserSettingsStoreTest::failedFlushNamesTheFileAndKeepsChanges()
     // A folder where the file belongs blocks the write even for root.
     const QString blocked = confPath(QStringLiteral("blocked"));
     QVERIFY(QDir().mkpath(blocked));
-    UserSettingsStore store(QStringLiteral("blocked"));
+    UserSettingsStore store(home.settingsPath(QStringLiteral("blocked")));
     store.SaveSetting("Recent Files", "1", "/kept");
 
     try {
@@ -269,7 +234,8 @@ void UserSettingsStoreTest::failedFlushNamesTheFileAndKeepsChanges()
 
     QVERIFY(QDir(blocked).removeRecursively());
     store.flush();
-    QCOMPARE(UserSettingsStore(QStringLiteral("blocked")).GetSetting("Recent Files", "1", ""),
+    QCOMPARE(UserSettingsStore(home.settingsPath(QStringLiteral("blocked")))
+                 .GetSetting("Recent Files", "1", ""),
         std::string("/kept"));
     QFile file(blocked);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -282,10 +248,8 @@ void UserSettingsStoreTest::folderThatCannotBeMadeIsNamed()
     QFile plain(home.path(QStringLiteral("plain")));
     QVERIFY(plain.open(QIODevice::WriteOnly));
     const QString folder = plain.fileName() + QStringLiteral("/.config");
-    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder));
-    UserSettingsStore store(QStringLiteral("homeless"));
-    qputenv("XDG_CONFIG_HOME", saved);
+    UserSettingsStore store(
+        QFile::encodeName(folder + QStringLiteral("/hix/homeless.conf")).toStdString());
 
     try {
         store.lock();
@@ -371,7 +335,7 @@ void UserSettingsStoreTest::damagedFileStartsWhatCanBeReadAndIsKeptOnce()
     };
 
     {
-        UserSettingsStore store(name);
+        UserSettingsStore store(home.settingsPath(name));
         QVERIFY(store.takeNotice().empty());
         ListCopy copy(store);
         copy.hix.StartUp(copy.form);
@@ -389,7 +353,7 @@ void UserSettingsStoreTest::damagedFileStartsWhatCanBeReadAndIsKeptOnce()
         QCOMPARE(mode(confPath(name)), privateMode);
     }
 
-    UserSettingsStore restarted(name);
+    UserSettingsStore restarted(home.settingsPath(name));
     QVERIFY(restarted.takeNotice().empty());
     ListCopy copy(restarted);
     copy.hix.StartUp(copy.form);
@@ -402,8 +366,8 @@ void UserSettingsStoreTest::damagedFileStartsWhatCanBeReadAndIsKeptOnce()
 void UserSettingsStoreTest::reloadFindsEachSaveOfAnotherCopy()
 {
     // Saves of equal size within one clock tick: a size and time stamp cannot tell them apart.
-    UserSettingsStore mine(QStringLiteral("quick"));
-    UserSettingsStore other(QStringLiteral("quick"));
+    UserSettingsStore mine(home.settingsPath(QStringLiteral("quick")));
+    UserSettingsStore other(home.settingsPath(QStringLiteral("quick")));
     for (const char* path : {"/a/1", "/a/2", "/a/3", "/a/4"}) {
         other.SaveSetting("Recent Files", "1", path);
         other.flush();
@@ -417,7 +381,7 @@ void UserSettingsStoreTest::reloadFindsEachSaveOfAnotherCopy()
 // nothing changed; a refresh quietly shows the list as it was until the writer's next change.
 void UserSettingsStoreTest::writerThatDoesNotSettleFailsAChangeAndNoRefresh()
 {
-    UserSettingsStore store(QStringLiteral("busy"));
+    UserSettingsStore store(home.settingsPath(QStringLiteral("busy")));
     store.SaveSetting("Recent Files", "1", "/before");
     store.flush();
     struct Writer {
@@ -473,7 +437,7 @@ void UserSettingsStoreTest::writerThatDoesNotSettleFailsAChangeAndNoRefresh()
 // editor's text stays.
 void UserSettingsStoreTest::saveNeverGoesOverAnEditMadeSinceTheRead()
 {
-    UserSettingsStore store(QStringLiteral("edited-meanwhile"));
+    UserSettingsStore store(home.settingsPath(QStringLiteral("edited-meanwhile")));
     store.SaveSetting("Recent Files", "1", "/saved");
     store.flush();
     QFile editor(store.fileName());
@@ -491,7 +455,7 @@ void UserSettingsStoreTest::saveNeverGoesOverAnEditMadeSinceTheRead()
 
 void UserSettingsStoreTest::unsavedChangeOutlivesAChangeOfPermissions()
 {
-    UserSettingsStore store(QStringLiteral("chmod"));
+    UserSettingsStore store(home.settingsPath(QStringLiteral("chmod")));
     store.SaveSetting("Recent Files", "1", "/saved");
     store.flush();
     store.SaveSetting("Recent Files", "1", "/not yet saved");
@@ -505,7 +469,7 @@ void UserSettingsStoreTest::unsavedChangeOutlivesAChangeOfPermissions()
 
 void UserSettingsStoreTest::anyFileWhereTheLockBelongsStillLocks()
 {
-    UserSettingsStore store(QStringLiteral("strange-lock"));
+    UserSettingsStore store(home.settingsPath(QStringLiteral("strange-lock")));
     QFile lockFile(confPath(QStringLiteral("strange-lock")) + QStringLiteral(".lock"));
     QVERIFY(lockFile.open(QIODevice::WriteOnly));
     lockFile.write("not a lock\x00\x01");
@@ -516,13 +480,14 @@ void UserSettingsStoreTest::anyFileWhereTheLockBelongsStillLocks()
     store.flush();
     store.unlock();
 
-    QCOMPARE(UserSettingsStore(QStringLiteral("strange-lock")).GetSetting("Recent Files", "1", ""),
+    QCOMPARE(UserSettingsStore(home.settingsPath(QStringLiteral("strange-lock")))
+                 .GetSetting("Recent Files", "1", ""),
         std::string("/locked"));
 }
 
 void UserSettingsStoreTest::valuesSavedAsTheyWereWriteNothing()
 {
-    UserSettingsStore store(QStringLiteral("unchanged"));
+    UserSettingsStore store(home.settingsPath(QStringLiteral("unchanged")));
     store.SaveSetting("Config", "MAX_FILES", "3");
     store.SaveSetting("Recent Files", "1", "/a");
     store.flush();

@@ -5,16 +5,9 @@
 
 SettingsHome::SettingsHome(const QString& configBelow)
     : configHome(path(configBelow))
-    , saved(qgetenv("XDG_CONFIG_HOME"))
 {
     if (!folder.isValid())
         throw std::runtime_error("no temporary folder for a settings home");
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome));
-}
-
-SettingsHome::~SettingsHome()
-{
-    qputenv("XDG_CONFIG_HOME", saved);
 }
 
 QString SettingsHome::path(const QString& relative) const
@@ -25,4 +18,9 @@ QString SettingsHome::path(const QString& relative) const
 QString SettingsHome::settingsFile(const QString& name) const
 {
     return configHome + QStringLiteral("/hix/%1.conf").arg(name);
+}
+
+std::string SettingsHome::settingsPath(const QString& name) const
+{
+    return QFile::encodeName(settingsFile(name)).toStdString();
 }

@@ -1,24 +1,22 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
+#include <string>
 
-// A private, empty folder whose configuration home (the folder itself, or the one below it) is
-// XDG_CONFIG_HOME while it lives.
+// A private, empty folder to keep settings in: a configuration home (the folder itself, or the
+// one below it) with the program's settings folder, hix/, in it.
 class SettingsHome {
 public:
     explicit SettingsHome(const QString& configBelow = {});
-    ~SettingsHome();
-    SettingsHome(const SettingsHome&) = delete;
-    SettingsHome& operator=(const SettingsHome&) = delete;
 
     QString path(const QString& relative = {}) const;
-    // Where the store of that name keeps its file, in the configuration home.
+    // Where the settings of the program under that name live in the configuration home.
     QString settingsFile(const QString& name) const;
+    // The same, for the settings store.
+    std::string settingsPath(const QString& name) const;
 
 private:
     QTemporaryDir folder;
     QString configHome;
-    QByteArray saved;
 };

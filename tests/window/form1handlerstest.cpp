@@ -348,13 +348,13 @@ void Form1HandlersTest::restartShowsTheStoredList()
 {
     const SettingsHome home;
     {
-        UserSettingsStore settings(QStringLiteral("restart"));
+        UserSettingsStore settings(home.settingsPath(QStringLiteral("restart")));
         TestWindow first(settings);
         first.form.show();
         first.open("/home/alex/a.txt");
         first.open("/home/alex/b.txt");
     }
-    UserSettingsStore settings(QStringLiteral("restart"));
+    UserSettingsStore settings(home.settingsPath(QStringLiteral("restart")));
     TestWindow second(settings);
 
     second.form.show();

@@ -15,8 +15,8 @@ namespace {
 
 // One running copy of the program: its own store over the shared file, its window and its watch.
 struct Copy {
-    explicit Copy(const QString& name = QStringLiteral("live"))
-        : store(name)
+    explicit Copy(std::string settingsPath)
+        : store(std::move(settingsPath))
     {
         QObject::connect(&watcher, &SettingsWatcher::changed, &window.form, &Form1::refreshList);
         window.form.show();
@@ -24,7 +24,7 @@ struct Copy {
 
     UserSettingsStore store;
     TestWindow window{store};
-    SettingsWatcher watcher{store.fileName()};
+    SettingsWatcher watcher{store.path()};
 };
 
 using Tags = std::vector<std::string>;
@@ -47,8 +47,8 @@ private:
 
 void Form1LiveTest::anotherCopysChangesShowWithinASecond()
 {
-    Copy a;
-    Copy b;
+    Copy a(home.settingsPath(QStringLiteral("live")));
+    Copy b(home.settingsPath(QStringLiteral("live")));
 
     a.window.open("/home/alex/one.txt");
     QTRY_COMPARE_WITH_TIMEOUT(b.window.tags(), Tags{"/home/alex/one.txt"}, 1000);
@@ -94,8 +94,8 @@ void Form1LiveTest::changesShowWhateverHappensToTheWay()
     QFETCH(QString, folder);
     QFETCH(bool, remade);
     const QString name = QStringLiteral("way-%1").arg(QTest::currentDataTag()).replace(u' ', u'-');
-    Copy a(name);
-    Copy b(name);
+    Copy a(home.settingsPath(name));
+    Copy b(home.settingsPath(name));
     a.window.open("/home/alex/one.txt");
     QTRY_COMPARE_WITH_TIMEOUT(b.window.tags(), Tags{"/home/alex/one.txt"}, 1000);
 
@@ -125,8 +125,8 @@ void Form1LiveTest::changesShowWhateverHappensToTheWay()
 // Another program keeps the file that a save replaced open: the name, not that file, is watched.
 void Form1LiveTest::editsShowWhileAReplacedFileIsHeldOpen()
 {
-    Copy a(QStringLiteral("held-open"));
-    Copy b(QStringLiteral("held-open"));
+    Copy a(home.settingsPath(QStringLiteral("held-open")));
+    Copy b(home.settingsPath(QStringLiteral("held-open")));
     a.window.open("/home/alex/one.txt");
     QTRY_COMPARE_WITH_TIMEOUT(b.window.tags(), Tags{"/home/alex/one.txt"}, 1000);
     QFile held(a.store.fileName());
@@ -147,8 +147,8 @@ void Form1LiveTest::editsShowWhileAReplacedFileIsHeldOpen()
 // A copy that saves every 20 ms: the other shows its changes as they come, not once they stop.
 void Form1LiveTest::aBurstOfSavesShowsAsItGoes()
 {
-    Copy a(QStringLiteral("burst"));
-    Copy b(QStringLiteral("burst"));
+    Copy a(home.settingsPath(QStringLiteral("burst")));
+    Copy b(home.settingsPath(QStringLiteral("burst")));
     constexpr int saves = 100;
     QElapsedTimer clock;
     clock.start();

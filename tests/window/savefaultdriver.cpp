@@ -1,5 +1,5 @@
 // The window over the real settings store, saving through a fault and after it:
-//   savefault_driver CLEAR_COMMAND
+//   savefault_driver SETTINGS_FILE CLEAR_COMMAND
 // opens /new while the fault is in place, runs CLEAR_COMMAND, and opens /newer; after each open it
 // prints the error boxes shown ("error: ...") and the menu ("menu: ...").
 #include "settings/usersettingsstore.h"
@@ -12,9 +12,9 @@
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
-    if (argc != 2)
+    if (argc != 3)
         return 2;
-    UserSettingsStore store(QStringLiteral("faulty"));
+    UserSettingsStore store(argv[1]);
     TestWindow window(store);
     window.form.show();
 
@@ -30,7 +30,7 @@ int main(int argc, char* argv[])
         std::fflush(stdout);
     };
     openAndReport("/new");
-    if (std::system(argv[1]) != 0)
+    if (std::system(argv[2]) != 0)
         return 3;
     openAndReport("/newer");
     return 0;

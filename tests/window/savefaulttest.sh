@@ -53,7 +53,7 @@ prepare() {
 # folder held meanwhile in $work/during) and opens /newer; prints what it printed.
 run_driver() {
     local clear=$1
-    "${runner[@]}" env XDG_CONFIG_HOME="$home" "$driver" \
+    "${runner[@]}" "$driver" "$settings" \
         "cp -r '$home/hix' '$work/during' && $clear" 2>"$work/stderr" \
         || fail "the driver failed: $(cat "$work/stderr")"
 }

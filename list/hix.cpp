@@ -62,8 +62,9 @@ void HIX::RestoreList(Form& form)
 
 void HIX::StartUp(Form& form)
 {
+    const bool firstRun = storedPath(1).empty();
     RestoreList(form);
-    if (store.hasUnsavedChanges())
+    if (firstRun)
         changeShared([] {});
 }
 
@@ -87,7 +88,7 @@ void HIX::ReloadList()
 
 void HIX::refreshFromStore()
 {
-    if (store.reload())
+    if (store.refresh())
         ReloadList();
 }
 

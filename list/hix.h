@@ -79,14 +79,15 @@ template<typename Change>
 void HIX::changeShared(Change change)
 {
     CheckTypedMaximum();
-    const SettingsLock lock(store);
-    refreshFromStore();
+    const bool storedChanged = store.beginSharedChange();
     try {
+        if (storedChanged)
+            ReloadList();
         change();
     } catch (...) {
-        store.revert();
+        store.abandonSharedChange();
         ReloadList();
         throw;
     }
-    store.flush();
+    store.finishSharedChange();
 }

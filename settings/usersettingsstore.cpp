@@ -84,6 +84,39 @@ ini::Values& UserSettingsStore::edited()
     return *changed;
 }
 
+bool UserSettingsStore::beginSharedChange()
+{
+    lock();
+    try {
+        return reload();
+    } catch (...) {
+        unlock();
+        throw;
+    }
+}
+
+void UserSettingsStore::finishSharedChange()
+{
+    try {
+        flush();
+    } catch (...) {
+        unlock();
+        throw;
+    }
+    unlock();
+}
+
+void UserSettingsStore::abandonSharedChange()
+{
+    revert();
+    unlock();
+}
+
+bool UserSettingsStore::refresh()
+{
+    return reload();
+}
+
 void UserSettingsStore::lock()
 {
     file.makeFolder();

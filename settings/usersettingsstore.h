@@ -26,13 +26,21 @@ public:
         const std::string& section, const std::string& key, const std::string& value) override;
     void DeleteSetting(const std::string& section, const std::string& key) override;
 
-    void lock() override;
-    void unlock() override;
-    bool reload() override;
-    void revert() override;
-    bool hasUnsavedChanges() const override;
-    void flush() override;
+    bool beginSharedChange() override;
+    void finishSharedChange() override;
+    void abandonSharedChange() override;
+    bool refresh() override;
     std::string takeNotice() override;
+
+    // The steps a shared change is made of. lock() throws std::runtime_error when another copy
+    // keeps the lock for too long; reload() is refresh(); flush() makes every change so far
+    // durable, or throws std::runtime_error and keeps the changes for the next flush.
+    void lock();
+    void unlock();
+    bool reload();
+    void revert();
+    bool hasUnsavedChanges() const;
+    void flush();
 
 private:
     ini::Values& edited();

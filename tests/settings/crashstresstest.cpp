@@ -94,11 +94,9 @@ void CrashStressTest::killedCopiesLeaveTheirLastStepOrTheNext()
 
     // The next copy to save clears the unfinished saves of the killed ones.
     UserSettingsStore store(home.settingsPath(QStringLiteral("stress")));
-    {
-        const SettingsLock lock(store);
-        store.SaveSetting("Config", "MAX_FILES", "7");
-        store.flush();
-    }
+    store.beginSharedChange();
+    store.SaveSetting("Config", "MAX_FILES", "7");
+    store.finishSharedChange();
     QCOMPARE(unfinishedSaves(), QStringList());
 }
 

@@ -62,13 +62,12 @@ int rewriteInPlace(UserSettingsStore& store)
     while (!QFile::exists(store.fileName() + QStringLiteral(".stop"))) {
         QByteArray text;
         int descriptor = -1;
-        {
-            const SettingsLock lock(store);
-            QFile file(store.fileName());
-            if (file.open(QIODevice::ReadOnly))
-                text = file.readAll();
-            descriptor = ::open(path.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-        }
+        store.lock();
+        QFile file(store.fileName());
+        if (file.open(QIODevice::ReadOnly))
+            text = file.readAll();
+        descriptor = ::open(path.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        store.unlock();
         if (descriptor >= 0) {
             pauseUpTo(40);
             if (::write(descriptor, text.constData(), text.size()) != text.size())
@@ -123,7 +122,7 @@ int main(int argc, char* argv[])
     UserSettingsStore store(argv[2]);
 
     if (mode == QStringLiteral("hold") && arguments.size() == 4) {
-        const SettingsLock lock(store);
+        store.lock();
         std::puts("locked");
         std::fflush(stdout);
         QThread::msleep(arguments[3].toULong());

@@ -415,11 +415,10 @@ void UserSettingsStoreTest::writerThatDoesNotSettleFailsAChangeAndNoRefresh()
 
     QVERIFY(!store.reload());
     QCOMPARE(store.GetSetting("Recent Files", "1", ""), std::string("/before"));
-    const SettingsLock lock(store);
     QElapsedTimer waited;
     waited.start();
     try {
-        store.reload();
+        store.beginSharedChange();
         QFAIL("a file that never settled was taken");
     } catch (const std::runtime_error& error) {
         QVERIFY2(QString::fromUtf8(error.what()).contains("being written by another program"),

@@ -36,23 +36,30 @@ public:
         values.erase({section, key});
         ++writes;
     }
-    void lock() override { locked = true; }
-    void unlock() override { locked = false; }
-    bool reload() override
+    bool beginSharedChange() override
+    {
+        locked = true;
+        return refresh();
+    }
+    void finishSharedChange() override
+    {
+        locked = false;
+        if (!flushError.empty())
+            throw std::runtime_error(flushError);
+        saved = values;
+        ++flushes;
+    }
+    void abandonSharedChange() override
+    {
+        values = saved;
+        locked = false;
+    }
+    bool refresh() override
     {
         if (!outside)
             return false;
         values = saved = *std::exchange(outside, std::nullopt);
         return true;
-    }
-    void revert() override { values = saved; }
-    bool hasUnsavedChanges() const override { return values != saved; }
-    void flush() override
-    {
-        if (!flushError.empty())
-            throw std::runtime_error(flushError);
-        saved = values;
-        ++flushes;
     }
     std::string takeNotice() override { return std::exchange(notice, {}); }
 

@@ -78,7 +78,7 @@ void openNewPathWithFullList(benchmark::State& state)
 {
     FakeStore store;
     storeFullList(store);
-    ListCopy copy(store);
+    WindowlessCopy copy(store);
     copy.form.maximum.value = "20";
     copy.hix.RestoreList(copy.form);
     int opened = 0;

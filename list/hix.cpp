@@ -1,7 +1,7 @@
 #include "list/hix.h"
 
 #include "list/caption.h"
-#include "list/checked.h"
+#include "list/counters.h"
 #include "list/form.h"
 #include "list/messagebox.h"
 #include "list/numeric.h"
@@ -54,7 +54,7 @@ void HIX::RestoreList(Form& form)
         saveCounter(entryCountKey, current.entryCount);
         current.maxEntries = firstRunMaximumFromStore();
         saveCounter(maxFilesKey, current.maxEntries);
-        putMaximum(current.maxEntries);
+        showMaximum(current.maxEntries);
         return;
     }
     restoreStoredList(false);
@@ -83,7 +83,7 @@ void HIX::ReloadList()
     form().mnuBar1().setVisible(false);
     current.entryCount = 0;
     current.maxEntries = firstRunMaximumFromStore();
-    offerMaximum(current.maxEntries);
+    showMaximumUnlessTyped(current.maxEntries);
 }
 
 void HIX::refreshFromStore()
@@ -112,9 +112,9 @@ void HIX::restoreStoredList(bool keepTypedMaximum)
     // A hand-edited count must not create more entries than any maximum allows.
     current.entryCount = std::clamp<std::int16_t>(readCounter(entryCountKey, 0), 0, highestMaximum);
     if (keepTypedMaximum)
-        offerMaximum(current.maxEntries);
+        showMaximumUnlessTyped(current.maxEntries);
     else
-        putMaximum(current.maxEntries);
+        showMaximum(current.maxEntries);
     form().mnuBar1().setVisible(true);
     MenuEntryArray& entries = form().mnuHIX();
     while (entries.count() > std::max<int>(1, current.entryCount))
@@ -140,16 +140,16 @@ std::int16_t HIX::firstRunMaximumFromStore() const
     return isValidMaximum(stored) ? stored : firstRunMaximum;
 }
 
-void HIX::putMaximum(std::int16_t value)
+void HIX::showMaximum(std::int16_t value)
 {
     shownMaximum = std::to_string(value);
     maxTextBox().setText(shownMaximum);
 }
 
-void HIX::offerMaximum(std::int16_t value)
+void HIX::showMaximumUnlessTyped(std::int16_t value)
 {
     if (maxTextBox().text() == shownMaximum)
-        putMaximum(value);
+        showMaximum(value);
 }
 
 void HIX::OpenPath(const std::string& path)
@@ -205,7 +205,7 @@ void HIX::ValidateMaximum()
 
     saveCounter(maxFilesKey, current.maxEntries);
     current.maxEntries = readCounter(maxFilesKey, current.maxEntries);
-    putMaximum(current.maxEntries);
+    showMaximum(current.maxEntries);
 }
 
 void HIX::ApplyMaximum()

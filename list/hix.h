@@ -11,6 +11,11 @@ class TextBox;
 
 // The recent-files list. Its in-memory copy is the window's "mnuHIX" menu entries; the settings
 // store holds the copy that survives restarts. A new HIX is in the program-start state.
+//
+// The procedures from RestoreList down are the list's own steps, kept to its rules step for
+// step: they call each other in a fixed order and read back values they have just stored, which
+// is how the stored value, not the one meant, takes effect. A change that "simplifies" either
+// changes what the user sees.
 class HIX {
 public:
     struct State {
@@ -66,8 +71,8 @@ private:
     void promote(std::int16_t index, const std::string& path);
     void restoreStoredList(bool keepTypedMaximum);
     std::int16_t firstRunMaximumFromStore() const;
-    void putMaximum(std::int16_t value);
-    void offerMaximum(std::int16_t value);
+    void showMaximum(std::int16_t value);
+    void showMaximumUnlessTyped(std::int16_t value);
 
     SettingsStore& store;
     MessageBox& messageBox;

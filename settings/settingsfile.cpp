@@ -181,7 +181,9 @@ public:
     void write(std::string_view bytes, const mode_t* mode)
     {
         writeAll(descriptor, bytes);
-        if ((mode && ::fchmod(descriptor, *mode) != 0) || ::fdatasync(descriptor) != 0)
+        // A mode just set is metadata that only fsync makes durable.
+        if ((mode && ::fchmod(descriptor, *mode) != 0)
+            || (mode ? ::fsync(descriptor) : ::fdatasync(descriptor)) != 0)
             throwSystemError(errno);
         if (::close(std::exchange(descriptor, -1)) != 0)
             throwSystemError(errno);
@@ -193,7 +195,7 @@ public:
         finished = true;
     }
     // Gives the file a name no other file has; returns false where one has it.
-    bool moveTo(const std::string& finalName)
+    bool renameUnlessTaken(const std::string& finalName)
     {
         int moved
             = ::renameat2(AT_FDCWD, name.c_str(), AT_FDCWD, finalName.c_str(), RENAME_NOREPLACE);
@@ -407,7 +409,7 @@ std::string SettingsFile::keepAside()
         UnfinishedSave copy(target);
         copy.write(last ? std::string_view(last->bytes) : std::string_view(), &mode);
         for (int n = 1; n <= 100; ++n) {
-            if (copy.moveTo(nameOf(n))) {
+            if (copy.renameUnlessTaken(nameOf(n))) {
                 syncFolder(folderOf(target), target);
                 return nameOf(n);
             }

@@ -14,11 +14,6 @@ namespace {
 constexpr std::chrono::seconds holderPatience{2};
 constexpr std::chrono::seconds turnsPatience{10};
 
-[[noreturn]] void fail(const std::string& message)
-{
-    throw std::runtime_error(message);
-}
-
 std::string settingsKey(const std::string& section, const std::string& key)
 {
     return section + '/' + key;
@@ -151,9 +146,9 @@ bool UserSettingsStore::reload()
         // with the writer's next change.
         if (!holdingLock)
             return false;
-        failAgain(error.what());
+        fail(error.what());
     } catch (const std::runtime_error& error) {
-        failAgain(error.what());
+        fail(error.what());
     }
     const bool wasRead = !readFailure;
     if (!bytes) {
@@ -186,7 +181,7 @@ void UserSettingsStore::flush()
 {
     if (readFailure) {
         if (file.exists())
-            failAgain(*readFailure);
+            fail(*readFailure);
         readFailure.reset();
     }
     if (!hasUnsavedChanges())
@@ -222,11 +217,11 @@ void UserSettingsStore::take(const std::string& bytes)
 }
 
 // A failure that reaches the user as an error need not come again as a notice.
-void UserSettingsStore::failAgain(const std::string& message)
+void UserSettingsStore::fail(const std::string& message)
 {
     if (notice == message)
         notice.clear();
-    fail(message);
+    throw std::runtime_error(message);
 }
 
 void UserSettingsStore::keepUnreadableFile()

@@ -45,7 +45,7 @@ public:
 private:
     ini::Values& edited();
     void take(const std::string& bytes);
-    [[noreturn]] void failAgain(const std::string& message);
+    [[noreturn]] void fail(const std::string& message);
     void keepUnreadableFile();
 
     SettingsFile file;

@@ -2,9 +2,9 @@
 
 #include "window/dialogmessagebox.h"
 #include "window/menuentries.h"
+#include "window/openfiledialog.h"
 #include "window/taskbar.h"
 #include "window/textboxes.h"
-#include "window/openfiledialog.h"
 
 #include <QAction>
 #include <QFontDatabase>

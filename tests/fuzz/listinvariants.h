@@ -12,8 +12,8 @@
 enum class Duplicates { Refused, Kept };
 
 // What must hold between the list, its menu and the store after every completed action.
-inline void checkListInvariants(
-    const ListCopy& copy, const SettingsStore& store, Duplicates duplicates = Duplicates::Refused)
+inline void checkListInvariants(const WindowlessCopy& copy, const SettingsStore& store,
+    Duplicates duplicates = Duplicates::Refused)
 {
     const FakeForm& form = copy.form;
     const auto fail = [](const char* what) {

@@ -13,9 +13,9 @@ namespace {
 constexpr std::array knownPaths{"/a", "/b", "/home/alex/c.txt", "C:\\d.doc", "/e & f",
     "/g/h/i/j/k/l/m/n/o/p/q/r/s/t/u.txt", "/v", "/w"};
 
-struct Copy : ListCopy {
+struct Copy : WindowlessCopy {
     explicit Copy(FakeStore& store)
-        : ListCopy(store)
+        : WindowlessCopy(store)
     {
         hix.StartUp(form);
     }

@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     std::vector<std::string> shown;
     {
         UserSettingsStore store(home->settingsPath(QStringLiteral("fuzz")));
-        ListCopy copy(store);
+        WindowlessCopy copy(store);
         copy.hix.RestoreList(copy.form);
         checkListInvariants(copy, store, Duplicates::Kept);
         copy.open("/fuzzed/opened file.txt");
@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         require(contents(folder.filePath(kept.front())) == original, "the copy is byte for byte");
 
     UserSettingsStore store(home->settingsPath(QStringLiteral("fuzz")));
-    ListCopy copy(store);
+    WindowlessCopy copy(store);
     copy.hix.RestoreList(copy.form);
     require(copy.tags() == shown, "the saved list reads back as it was shown");
     require(store.takeNotice().empty(), "the saved file reads in full");

@@ -1,7 +1,7 @@
 #include "list/hix.h"
 
 #include "list/caption.h"
-#include "list/checked.h"
+#include "list/counters.h"
 #include "tests/support/fakes.h"
 
 #include <gtest/gtest.h>
@@ -35,7 +35,7 @@ protected:
     }
 
     FakeStore store;
-    ListCopy copy{store};
+    WindowlessCopy copy{store};
     FakeMessageBox& messages = copy.messages;
     FakeForm& form = copy.form;
     HIX& hix = copy.hix;

@@ -65,7 +65,7 @@ std::string contents(const fs::path& file)
     return bytes.str();
 }
 
-void apply(const std::string& action, ListCopy& copy)
+void apply(const std::string& action, WindowlessCopy& copy)
 {
     if (action == "start") {
         copy.hix.StartUp(copy.form);
@@ -85,13 +85,13 @@ std::vector<Values> expectedStates(const Case& saves, const Values& before)
 {
     FakeStore store;
     store.values = store.saved = before;
-    std::map<int, std::unique_ptr<ListCopy>> copies;
+    std::map<int, std::unique_ptr<WindowlessCopy>> copies;
     std::vector<Values> states{before};
     std::optional<int> previous;
     for (const Step& step : saves.steps) {
         auto& copy = copies[step.copy];
         if (!copy)
-            copy = std::make_unique<ListCopy>(store);
+            copy = std::make_unique<WindowlessCopy>(store);
         // A copy finds the saves of another one before it changes the list, as in the real store.
         if (previous && *previous != step.copy)
             store.outside = store.saved;
@@ -150,14 +150,15 @@ int runSteps(const Case& saves, const fs::path& configHome)
             ::execvp(saves.program[0].c_str(), spawnArguments(saves.program).data());
             ::_exit(127);
         }
-        std::map<int, std::pair<std::unique_ptr<UserSettingsStore>, std::unique_ptr<ListCopy>>>
+        std::map<int,
+            std::pair<std::unique_ptr<UserSettingsStore>, std::unique_ptr<WindowlessCopy>>>
             copies;
         try {
             for (const Step& step : saves.steps) {
                 auto& [store, copy] = copies[step.copy];
                 if (!store) {
                     store = std::make_unique<UserSettingsStore>(configHome / "hix/hix.conf");
-                    copy = std::make_unique<ListCopy>(*store);
+                    copy = std::make_unique<WindowlessCopy>(*store);
                 }
                 apply(step.action, *copy);
                 if (!copy->messages.errors.empty() || ::write(done[1], "+", 1) != 1)

@@ -32,7 +32,7 @@ void pauseUpTo(int milliseconds)
 
 int openPaths(UserSettingsStore& store, const QString& tag, int count, int pause)
 {
-    ListCopy copy(store);
+    WindowlessCopy copy(store);
     copy.hix.StartUp(copy.form);
     copy.form.maximum.value = "20";
     QFile order(store.fileName() + QStringLiteral(".order"));
@@ -83,7 +83,7 @@ int rewriteInPlace(UserSettingsStore& store)
 
 int editRightAfterSaves(UserSettingsStore& store, int rounds)
 {
-    ListCopy copy(store);
+    WindowlessCopy copy(store);
     copy.hix.StartUp(copy.form);
     copy.form.maximum.value = "20";
     const QByteArray path = QFile::encodeName(store.fileName());

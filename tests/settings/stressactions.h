@@ -44,5 +44,5 @@ private:
     unsigned draw(std::size_t bound) { return static_cast<unsigned>(random() % bound); }
 
     std::mt19937 random;
-    ListCopy copy;
+    WindowlessCopy copy;
 };

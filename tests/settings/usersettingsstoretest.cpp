@@ -328,7 +328,7 @@ void UserSettingsStoreTest::damagedFileStartsWhatCanBeReadAndIsKeptOnce()
     const auto mode = [](const QString& path) {
         return QFile::permissions(path) & ~(QFile::ReadUser | QFile::WriteUser);
     };
-    const auto shown = [](const ListCopy& copy) {
+    const auto shown = [](const WindowlessCopy& copy) {
         QStringList tags;
         for (const std::string& tag : copy.tags())
             tags << QString::fromStdString(tag);
@@ -338,7 +338,7 @@ void UserSettingsStoreTest::damagedFileStartsWhatCanBeReadAndIsKeptOnce()
     {
         UserSettingsStore store(home.settingsPath(name));
         QVERIFY(store.takeNotice().empty());
-        ListCopy copy(store);
+        WindowlessCopy copy(store);
         copy.hix.StartUp(copy.form);
         QCOMPARE(shown(copy), listed);
         copy.open("/opened");
@@ -356,7 +356,7 @@ void UserSettingsStoreTest::damagedFileStartsWhatCanBeReadAndIsKeptOnce()
 
     UserSettingsStore restarted(home.settingsPath(name));
     QVERIFY(restarted.takeNotice().empty());
-    ListCopy copy(restarted);
+    WindowlessCopy copy(restarted);
     copy.hix.StartUp(copy.form);
     QCOMPARE(copy.tags().front(), "/opened");
     copy.open("/again");

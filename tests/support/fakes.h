@@ -202,8 +202,8 @@ inline std::vector<std::string> menuTags(const MenuEntryArray& entries)
 }
 
 // One running copy of the list without a window, over any store.
-struct ListCopy {
-    explicit ListCopy(SettingsStore& store)
+struct WindowlessCopy {
+    explicit WindowlessCopy(SettingsStore& store)
         : hix(store, messages)
     {
     }

@@ -1,5 +1,5 @@
-#include "window/dialogmessagebox.h"
 #include "tests/support/testwindow.h"
+#include "window/dialogmessagebox.h"
 
 #include <QApplication>
 #include <QMessageBox>

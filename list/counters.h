@@ -1,9 +1,9 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
-#include <cstddef>
 #include <stdexcept>
 
 // Counters and indexes are 16-bit, as stored; leaving that range is an error, never a wrap-around.
@@ -17,17 +17,19 @@ inline std::int16_t checkedInt16(int value)
 
 // A run of list indexes, one step at a time. The counter is an int, so a run that ends at the edge
 // of the 16-bit range still ends.
-class IndexRun
-{
+class IndexRun {
 public:
-    class Iterator
-    {
+    class Iterator {
     public:
         using value_type = std::int16_t;
         using difference_type = std::ptrdiff_t;
 
         Iterator() = default;
-        Iterator(int index, int step) : index(index), step(step) {}
+        Iterator(int index, int step)
+            : index(index)
+            , step(step)
+        {
+        }
         std::int16_t operator*() const { return static_cast<std::int16_t>(index); }
         Iterator& operator++()
         {
@@ -47,7 +49,11 @@ public:
         int step = 1;
     };
 
-    IndexRun(int first, int end, int step) : first(first, step), last(end, step) {}
+    IndexRun(int first, int end, int step)
+        : first(first, step)
+        , last(end, step)
+    {
+    }
     Iterator begin() const { return first; }
     Iterator end() const { return last; }
 

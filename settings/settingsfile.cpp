@@ -9,8 +9,10 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -153,6 +155,66 @@ void writeAll(int descriptor, std::string_view bytes)
     }
 }
 
+constexpr const char* accessAcl = "system.posix_acl_access";
+
+// A folder with a default ACL gives what is made in it the permissions the ACL names; elsewhere
+// what the program makes is the user's alone.
+mode_t creationMode(const std::string& folder, mode_t everyone)
+{
+    const bool inherits = ::getxattr(folder.c_str(), "system.posix_acl_default", nullptr, 0) > 0;
+    return inherits ? everyone : everyone & 0700;
+}
+
+// A file system without permissions (FAT, some FUSE file systems) has none to keep.
+bool withoutPermissions(int error)
+{
+    return error == ENOSYS || error == ENOTSUP || error == EOPNOTSUPP || error == EPERM;
+}
+
+// What a save keeps of the file it replaces, as editors that save by rename keep it: the mode,
+// the access ACL where there is one (whose mask, not the group's bits, is what the mode shows of
+// the group), and the group.
+struct Permissions {
+    mode_t mode = 0600;
+    gid_t group = gid_t(-1);
+    std::string acl;
+
+    static Permissions of(const std::string& path)
+    {
+        Permissions permissions;
+        struct stat info { };
+        if (::stat(path.c_str(), &info) != 0)
+            return permissions;
+        permissions.mode = info.st_mode & 07777;
+        permissions.group = info.st_gid;
+        ssize_t size = ::getxattr(path.c_str(), accessAcl, nullptr, 0);
+        if (size > 0) {
+            permissions.acl.resize(std::size_t(size));
+            size = ::getxattr(
+                path.c_str(), accessAcl, permissions.acl.data(), permissions.acl.size());
+            permissions.acl.resize(size > 0 ? std::size_t(size) : 0);
+        }
+        return permissions;
+    }
+
+    // Throws std::system_error where the file system has permissions and refuses them.
+    void giveTo(int descriptor) const
+    {
+        // Where the user is no member of the group, the file stays in the user's own group.
+        if (group != gid_t(-1) && ::fchown(descriptor, uid_t(-1), group) != 0 && errno != EPERM
+            && !withoutPermissions(errno))
+            throwSystemError(errno);
+        if (!acl.empty() && ::fsetxattr(descriptor, accessAcl, acl.data(), acl.size(), 0) == 0)
+            return;
+        // An ACL the folder's default gave the new file would hide the mode's group bits.
+        if (acl.empty() && ::fremovexattr(descriptor, accessAcl) != 0 && errno != ENODATA
+            && !withoutPermissions(errno))
+            throwSystemError(errno);
+        if (::fchmod(descriptor, mode) != 0 && !withoutPermissions(errno))
+            throwSystemError(errno);
+    }
+};
+
 // A new file, private until it is given other permissions, that only this process writes:
 // "<target>.saving-<process>". A copy killed midway leaves one that a later copy can tell from the
 // user's files.
@@ -162,8 +224,8 @@ public:
         : name(target + ".saving-" + std::to_string(::getpid()))
     {
         ::unlink(name.c_str());
-        descriptor
-            = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        descriptor = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+            creationMode(folderOf(target), 0666));
         if (descriptor < 0)
             throwSystemError(errno);
     }
@@ -178,12 +240,13 @@ public:
     UnfinishedSave& operator=(const UnfinishedSave&) = delete;
 
     // Writes bytes and makes them durable, with the given permissions where there are any.
-    void write(std::string_view bytes, const mode_t* mode)
+    void write(std::string_view bytes, const std::optional<Permissions>& permissions)
     {
         writeAll(descriptor, bytes);
-        // A mode just set is metadata that only fsync makes durable.
-        if ((mode && ::fchmod(descriptor, *mode) != 0)
-            || (mode ? ::fsync(descriptor) : ::fdatasync(descriptor)) != 0)
+        if (permissions)
+            permissions->giveTo(descriptor);
+        // Permissions just given are metadata, which only fsync makes durable.
+        if ((permissions ? ::fsync(descriptor) : ::fdatasync(descriptor)) != 0)
             throwSystemError(errno);
         if (::close(std::exchange(descriptor, -1)) != 0)
             throwSystemError(errno);
@@ -338,7 +401,7 @@ void SettingsFile::makeFolder() const
     const std::string folder = folderOf(filePath);
     for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
         const std::string part = folder.substr(0, slash);
-        if (::mkdir(part.c_str(), 0700) == 0)
+        if (::mkdir(part.c_str(), creationMode(folderOf(part), 0777)) == 0)
             // A new folder survives a power cut only once the folder above it is on disk too.
             syncFolder(folderOf(part), filePath);
         else if (errno != EEXIST)
@@ -364,8 +427,7 @@ void SettingsFile::replace(std::string_view bytes)
         failToSave(target, errno);
     try {
         UnfinishedSave save(target);
-        const mode_t mode = old.st_mode & 07777;
-        save.write(bytes, exists ? &mode : nullptr);
+        save.write(bytes, exists ? std::optional(Permissions::of(target)) : std::nullopt);
         // The last moment to find that an editor wrote the file in place after it was read: its
         // text would go with the replaced file.
         if (last && last->file && !holds(last->file.get(), last->bytes))
@@ -402,12 +464,12 @@ std::string SettingsFile::keepAside()
         }
     }
     // Where links cannot be made, a copy with the same permissions, complete or not at all.
-    struct stat info { };
-    const mode_t mode
-        = last && last->file && ::fstat(last->file.get(), &info) == 0 ? info.st_mode & 07777 : 0600;
     try {
         UnfinishedSave copy(target);
-        copy.write(last ? std::string_view(last->bytes) : std::string_view(), &mode);
+        copy.write(last ? std::string_view(last->bytes) : std::string_view(),
+            last && last->file
+                ? Permissions::of("/proc/self/fd/" + std::to_string(last->file.get()))
+                : Permissions());
         for (int n = 1; n <= 100; ++n) {
             if (copy.renameUnlessTaken(nameOf(n))) {
                 syncFolder(folderOf(target), target);

@@ -1,5 +1,7 @@
 #include "settings/usersettingsstore.h"
 
+#include "settings/trust.h"
+
 #include <QFile>
 #include <algorithm>
 #include <chrono>
@@ -41,6 +43,8 @@ UserSettingsStore::UserSettingsStore(std::string filePath)
     : file(std::move(filePath))
     , lockFile(file.path() + ".lock")
 {
+    if (!fileTrusted())
+        return;
     try {
         take(*file.readIfChanged());
     } catch (const std::runtime_error& error) {
@@ -114,6 +118,8 @@ bool UserSettingsStore::refresh()
 
 void UserSettingsStore::lock()
 {
+    if (!fileTrusted())
+        return;
     file.makeFolder();
     switch (lockFile.lock(holderPatience, turnsPatience)) {
     case LockFile::Outcome::Locked:
@@ -138,6 +144,8 @@ void UserSettingsStore::unlock()
 
 bool UserSettingsStore::reload()
 {
+    if (untrusted || (!holdingLock && !fileTrusted()))
+        return false;
     std::optional<std::string> bytes;
     try {
         bytes = file.readIfChanged([this] { return lockFile.lastSave(); });
@@ -186,6 +194,11 @@ void UserSettingsStore::flush()
     }
     if (!hasUnsavedChanges())
         return;
+    if (untrusted || (!holdingLock && !fileTrusted())) {
+        stored = std::move(*changed);
+        changed.reset();
+        return;
+    }
     const std::string bytes = ini::serialise(*changed);
     if (keepBeforeWriting)
         keepUnreadableFile();
@@ -214,6 +227,19 @@ void UserSettingsStore::take(const std::string& bytes)
     readFailure.reset();
     misreadLines = std::move(parsed.misreadLines);
     keepBeforeWriting = !misreadLines.empty();
+}
+
+// Where the file may not be trusted with the list, the user is told so once, and the list is kept
+// in memory for the rest of the session.
+bool UserSettingsStore::fileTrusted()
+{
+    if (untrusted)
+        return false;
+    if (const std::optional<std::string> why = whyNotTrusted(file.path())) {
+        untrusted = true;
+        notice = "The list of recent files is kept for this session only: " + *why + '.';
+    }
+    return !untrusted;
 }
 
 // A failure that reaches the user as an error need not come again as a notice.

@@ -45,6 +45,7 @@ public:
 private:
     ini::Values& edited();
     void take(const std::string& bytes);
+    bool fileTrusted();
     [[noreturn]] void fail(const std::string& message);
     void keepUnreadableFile();
 
@@ -54,6 +55,7 @@ private:
     // The values with the changes not saved yet; none until the first change.
     std::optional<ini::Values> changed;
     bool holdingLock = false;
+    bool untrusted = false;
     // Nothing is written over a file that could not be read; the next change tries again.
     std::optional<std::string> readFailure;
     // A file that would not come back as it is written is kept aside before it is written over.

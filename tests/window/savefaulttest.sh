@@ -84,7 +84,7 @@ as_someone_bound_by_permissions() {
 
 fill_small_disk() {
     mkdir -p "$home"
-    mount -t tmpfs -o size=256k hix-full-disk "$home"
+    mount -t tmpfs -o size=256k,mode=0700 hix-full-disk "$home"
     prepare
     dd if=/dev/zero of="$home/filler" bs=4k 2>/dev/null || true
 }

@@ -18,11 +18,11 @@ int main(int argc, char* argv[])
     // icon for its window; on X11 the entry names the window's class instead.
     QApplication::setDesktopFileName(QStringLiteral(HIX_APP_ID));
     QApplication application(argc, argv);
-    QApplication::setApplicationName(executableBaseName());
+    const std::string name = programName();
+    QApplication::setApplicationName(QFile::decodeName(QByteArray::fromStdString(name)));
     const TerminationSignals terminationSignals;
 
-    UserSettingsStore store(
-        settingsFilePath(QFile::encodeName(executableBaseName()).toStdString()));
+    UserSettingsStore store(settingsFilePath(name));
     Form1 form(store);
     form.show();
     // Other running copies and text editors change the list too; the window shows their changes.

@@ -10,7 +10,7 @@ run_packages=(cmake ninja-build g++ pkgconf qt6-base-dev qt6-qpa-plugins libicu-
 # The tests, the benchmarks, the fuzzers and the package.
 test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev libxcb-damage0-dev
-    xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core valgrind
+    xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core valgrind strace
     weston qt6-wayland
     dpkg-dev file lintian desktop-file-utils appstream
     clang-14 libclang-rt-14-dev

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QSettings>
 
 int main(int argc, char* argv[])
 {
@@ -20,6 +21,9 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     const std::string name = programName();
     QApplication::setApplicationName(QFile::decodeName(QByteArray::fromStdString(name)));
+    // Qt's file dialog keeps the folders the user browsed in a file of Qt's when it closes; no
+    // file can be made under /dev/null, so it keeps them for the session alone.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
     const TerminationSignals terminationSignals;
 
     UserSettingsStore store(settingsFilePath(name));

@@ -9,7 +9,10 @@ OpenFileDialog::OpenFileDialog(QWidget* parent)
 
 std::optional<std::string> OpenFileDialog::chooseFileToOpen()
 {
-    const QString chosen = QFileDialog::getOpenFileName(parent);
+    // Qt's own dialog, not the desktop's: the desktop's dialogs keep the folders the user browsed
+    // in files of their own.
+    const QString chosen = QFileDialog::getOpenFileName(
+        parent, {}, {}, {}, nullptr, QFileDialog::DontUseNativeDialog);
     if (chosen.isEmpty())
         return std::nullopt;
     return chosen.toStdString();

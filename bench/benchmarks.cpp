@@ -1,6 +1,7 @@
 #include "list/caption.h"
 #include "list/hix.h"
 #include "list/numeric.h"
+#include "settings/fileworker.h"
 #include "settings/usersettingsstore.h"
 #include "tests/support/testwindow.h"
 #include "window/form1.h"
@@ -138,6 +139,16 @@ void flushSettingsFile(benchmark::State& state)
     }
 }
 BENCHMARK(flushSettingsFile)->Unit(benchmark::kMicrosecond);
+
+// What each of the settings store's requests costs beyond its file work: the hand-off to the
+// store's worker and back.
+void handOffToTheFileWorker(benchmark::State& state)
+{
+    FileWorker worker;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(worker.run([] { return 1; }, std::chrono::seconds(2)));
+}
+BENCHMARK(handOffToTheFileWorker)->Unit(benchmark::kMicrosecond);
 
 // An open and a promotion as a user makes them, through the settings file: the check for another
 // copy's save, the change and the save with its two syncs.

@@ -102,7 +102,7 @@ QT_QPA_PLATFORM=offscreen "$build/bench/hix_bench" --benchmark_format=csv 2>/dev
         goals["startWindowWithFullList"] = "under 50 ms"; goals["flushSettingsFile"] = "under 10 ms"
         goals["openThroughTheSettingsFile"] = "under 10 ms"; goals["promoteThroughTheSettingsFile"] = "under 10 ms"
         goals["startWindowWithTenMegabyteSettings"] = "under 1 s"
-        goals["checkForAnotherCopysSave"] = "under 50 us"; goals["rebuildTwentyEntriesLive"] = "under 5 ms"
+        goals["checkForAnotherCopysSave"] = "under 50 us"; goals["handOffToTheFileWorker"] = "microseconds"; goals["rebuildTwentyEntriesLive"] = "under 5 ms"
         goals["openWithLogOf/10"] = "about the same for 10 and 10,000 lines"; goals["openWithLogOf/10000"] = goals["openWithLogOf/10"]
         value = $3; unit = 1; split("ns us ms s", units, " ")
         while (units[unit] != $5) unit++

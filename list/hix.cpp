@@ -50,7 +50,9 @@ void HIX::RestoreList(Form& form)
     current.maxTextBox = &form.maxHixTxt();
 
     if (storedPath(1).empty()) {
-        messageBox.show("Welcome to Aldo Veskin's HIX Demo", "HIX Demo - A. Veskin");
+        // A list that exists but cannot be read is no first run.
+        if (!store.unread())
+            messageBox.show("Welcome to Aldo Veskin's HIX Demo", "HIX Demo - A. Veskin");
         saveCounter(entryCountKey, current.entryCount);
         current.maxEntries = firstRunMaximumFromStore();
         saveCounter(maxFilesKey, current.maxEntries);
@@ -92,9 +94,9 @@ void HIX::refreshFromStore()
         ReloadList();
 }
 
-std::string HIX::takeStoreNotice()
+std::vector<StoreNotice> HIX::takeStoreNotices()
 {
-    return store.takeNotice();
+    return store.takeNotices();
 }
 
 void HIX::CheckTypedMaximum()

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class Form;
 class MessageBox;
@@ -46,8 +47,8 @@ public:
     void changeShared(Change change);
     // Shows the list as another copy, or a person, left it in the store, when it changed there.
     void refreshFromStore();
-    // Something the user should know about the stored list, once; empty when there is nothing.
-    std::string takeStoreNotice();
+    // What the user should know about the stored list, each said once.
+    std::vector<StoreNotice> takeStoreNotices();
     void OpenPath(const std::string& path);
     void ValidateMaximum();
     void ApplyMaximum();

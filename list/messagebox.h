@@ -12,4 +12,6 @@ public:
     virtual void show(const std::string& prompt, const std::optional<std::string>& title = {}) = 0;
     // Tells the user that something went wrong and what.
     virtual void showError(const std::string& text) = 0;
+    // Tells the user something worth knowing.
+    virtual void showNotice(const std::string& text) = 0;
 };

@@ -1,5 +1,7 @@
 #include "settings/lockfile.h"
 
+#include "settings/notsaved.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -110,8 +112,8 @@ LockFile::LockFile(std::string path)
 {
 }
 
-LockFile::Outcome LockFile::lock(
-    std::chrono::milliseconds holderPatience, std::chrono::milliseconds patience)
+LockFile::Outcome LockFile::lock(std::chrono::milliseconds holderPatience,
+    std::chrono::milliseconds patience, const std::function<void()>& waiting)
 {
     const auto fail = [&](int error) {
         throw std::runtime_error("Could not lock " + path + ": " + std::strerror(error) + '.');
@@ -120,6 +122,8 @@ LockFile::Outcome LockFile::lock(
     // file of its own, never through a link.
     Descriptor opened(::open(
         path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
+    if (!opened && errno != ELOOP)
+        throw NotSaved(path.substr(0, path.rfind('/')), errno);
     if (!opened)
         fail(errno);
     struct stat info { };
@@ -146,6 +150,8 @@ LockFile::Outcome LockFile::lock(
         const auto givingUp = [&]() -> std::optional<Outcome> {
             if (errno != EINTR)
                 fail(errno);
+            if (waiting)
+                waiting();
             const Clock::time_point now = Clock::now();
             if (std::string mark = marksIn(descriptor); mark != holder) {
                 holder = std::move(mark);

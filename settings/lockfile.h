@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -18,10 +19,12 @@ public:
 
     explicit LockFile(std::string path);
 
-    // Waits for the lock; gives up when one holder has kept it for holderPatience, or when the
-    // turns of others have taken all of patience. Throws std::runtime_error, naming the file,
-    // when it cannot be locked at all.
-    Outcome lock(std::chrono::milliseconds holderPatience, std::chrono::milliseconds patience);
+    // Waits for the lock, calling waiting at every look at whose turn it is; gives up when one
+    // holder has kept it for holderPatience, or when the turns of others have taken all of
+    // patience. Throws NotSaved where the lock file cannot be made, and std::runtime_error,
+    // naming the file, when it cannot be locked at all.
+    Outcome lock(std::chrono::milliseconds holderPatience, std::chrono::milliseconds patience,
+        const std::function<void()>& waiting = {});
     void unlock();
 
     // Notes, while the lock is held, the fingerprint of the bytes just saved.

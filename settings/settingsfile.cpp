@@ -1,5 +1,7 @@
 #include "settings/settingsfile.h"
 
+#include "settings/notsaved.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -46,18 +48,12 @@ std::string systemError(int error)
 
 [[noreturn]] void failToSave(const std::string& path, int error)
 {
-    fail("Could not save the settings to " + path + ": " + systemError(error) + '.');
+    throw NotSaved(path, error);
 }
 
 [[noreturn]] void failToRead(const std::string& path, const std::string& why)
 {
     fail("Could not read " + path + ": " + why + ". It was left as it is.");
-}
-
-[[noreturn]] void failToKeep(const std::string& path, int error)
-{
-    fail("Could not keep a copy of the unreadable settings file " + path + ": " + systemError(error)
-        + ". It was left as it is.");
 }
 
 [[noreturn]] void throwSystemError(int error)
@@ -227,7 +223,7 @@ public:
         descriptor = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
             creationMode(folderOf(target), 0666));
         if (descriptor < 0)
-            throwSystemError(errno);
+            throw NotSaved(folderOf(target), errno);
     }
     ~UnfinishedSave()
     {
@@ -405,8 +401,7 @@ void SettingsFile::makeFolder() const
             // A new folder survives a power cut only once the folder above it is on disk too.
             syncFolder(folderOf(part), filePath);
         else if (errno != EEXIST)
-            fail("Could not save the settings: the folder " + part
-                + " cannot be made: " + systemError(errno) + '.');
+            failToSave(part, errno);
         if (slash == std::string::npos)
             return;
     }
@@ -478,7 +473,7 @@ std::string SettingsFile::keepAside()
         }
         throwSystemError(EEXIST);
     } catch (const std::system_error& error) {
-        failToKeep(filePath, error.code().value());
+        failToSave(folderOf(target), error.code().value());
     }
 }
 

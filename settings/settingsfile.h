@@ -46,6 +46,8 @@ public:
     // time; nothing while the file holds those. A missing file reads as no bytes. Throws
     // BeingWritten when a change that no copy vouches for does not settle within a second.
     std::optional<std::string> readIfChanged(const LastSaved& lastSaved = {});
+    // Forgets what was last read or written, so that the next read returns the file's bytes.
+    void forget() { last.reset(); }
     // Makes the folder of the file, and any missing above it, private to the user.
     void makeFolder() const;
     // Puts bytes in place of the file, so that it is at every moment the old file or the new one

@@ -1,9 +1,13 @@
 #include "settings/usersettingsstore.h"
 
+#include "settings/lockfile.h"
+#include "settings/notsaved.h"
+#include "settings/settingsfile.h"
 #include "settings/trust.h"
 
 #include <QFile>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <stdexcept>
 #include <utility>
@@ -11,14 +15,22 @@
 namespace {
 
 // A save takes milliseconds, a tenth of a second on a slow disk: a copy that holds the lock for
-// two seconds is stuck (on a disk that stopped answering, or stopped in a debugger), and ten
-// seconds of other copies' turns is longer than any burst of a person's actions.
+// two seconds is stuck (on a disk that stopped answering, or stopped in a debugger), ten seconds
+// of other copies' turns is longer than any burst of a person's actions, and a disk that shows no
+// sign of life for two seconds has stopped answering (a network share whose server went away, a
+// stalled FUSE file system, a stick pulled half-way).
 constexpr std::chrono::seconds holderPatience{2};
 constexpr std::chrono::seconds turnsPatience{10};
+constexpr std::chrono::seconds diskPatience{2};
 
 std::string settingsKey(const std::string& section, const std::string& key)
 {
     return section + '/' + key;
+}
+
+std::string folderOf(const std::string& path)
+{
+    return path.substr(0, path.rfind('/'));
 }
 
 // The first few lines only, so that a file of binary junk gives a box that fits on a screen.
@@ -37,24 +49,97 @@ std::string listed(const std::vector<int>& lines)
     return text;
 }
 
+std::string notAnswering(const std::string& file)
+{
+    return "the disk that holds " + folderOf(file)
+        + " is not answering. The list is saved with your next change once it answers again";
+}
+
+std::string whyNotSaved(const NotSaved& failure, const std::string& file)
+{
+    switch (failure.error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return failure.path
+            + " is read-only. Make it writable, and the list is saved with your "
+              "next change";
+    case ENOSPC:
+        return "the disk that holds " + folderOf(file)
+            + " is full. Make room on it, and the list is saved with your next change";
+    case EDQUOT:
+        return "your disk quota is used up. Make room within it, and the list is saved with your "
+               "next change";
+    case EIO:
+        return "the disk that holds " + folderOf(file)
+            + " failed to write it. The list is saved with your next change once the disk works "
+              "again";
+    default:
+        return failure.path + ": " + std::strerror(failure.error)
+            + ". The list is saved with your next change once that is mended";
+    }
+}
+
+// Thrown on the worker where the file may not be trusted with the list.
+struct Untrusted {
+    std::string why;
+};
+
+void checkTrust(const std::string& path)
+{
+    if (std::optional<std::string> why = whyNotTrusted(path))
+        throw Untrusted{std::move(*why)};
+}
+
 } // namespace
 
-UserSettingsStore::UserSettingsStore(std::string filePath)
-    : file(std::move(filePath))
-    , lockFile(file.path() + ".lock")
-{
-    if (!fileTrusted())
-        return;
-    try {
-        take(*file.readIfChanged());
-    } catch (const std::runtime_error& error) {
-        readFailure = notice = error.what();
+struct UserSettingsStore::Files {
+    explicit Files(const std::string& path)
+        : file(path)
+        , lock(path + ".lock")
+    {
     }
+
+    SettingsFile file;
+    LockFile lock;
+};
+
+UserSettingsStore::UserSettingsStore(std::string filePath, int cutWaitsShortBy)
+    : filePath(std::move(filePath))
+    , files(std::make_shared<Files>(this->filePath))
+{
+    fileWorker.cutWaitsShortOn(cutWaitsShortBy);
+    try {
+        take(*onWorker([files = files] {
+            checkTrust(files->file.path());
+            return files->file.readIfChanged();
+        }));
+    } catch (const Untrusted& untrusted) {
+        distrust(untrusted.why);
+    } catch (const FileWorker::NotAnswering&) {
+        readLost = true;
+        cannotSave(notAnswering(path()));
+    } catch (const std::runtime_error& error) {
+        cannotRead(error.what());
+    }
+}
+
+// The files close on the worker: closing a file may wait on its disk.
+UserSettingsStore::~UserSettingsStore()
+{
+    unlock();
+    fileWorker.post([files = std::move(files)] {});
+}
+
+template<typename Request>
+auto UserSettingsStore::onWorker(Request request) -> decltype(request())
+{
+    return fileWorker.run(std::move(request), diskPatience);
 }
 
 QString UserSettingsStore::fileName() const
 {
-    return QFile::decodeName(QByteArray::fromStdString(file.path()));
+    return QFile::decodeName(QByteArray::fromStdString(filePath));
 }
 
 std::string UserSettingsStore::GetSetting(
@@ -86,6 +171,8 @@ ini::Values& UserSettingsStore::edited()
 bool UserSettingsStore::beginSharedChange()
 {
     lock();
+    if (!holdingLock)
+        return false;
     try {
         return reload();
     } catch (...) {
@@ -97,7 +184,8 @@ bool UserSettingsStore::beginSharedChange()
 void UserSettingsStore::finishSharedChange()
 {
     try {
-        flush();
+        if (holdingLock)
+            flush();
     } catch (...) {
         unlock();
         throw;
@@ -116,39 +204,83 @@ bool UserSettingsStore::refresh()
     return reload();
 }
 
+bool UserSettingsStore::unread() const
+{
+    return neverRead || readFailure;
+}
+
+std::vector<StoreNotice> UserSettingsStore::takeNotices()
+{
+    return std::exchange(notices, {});
+}
+
 void UserSettingsStore::lock()
 {
-    if (!fileTrusted())
+    if (untrusted)
         return;
-    file.makeFolder();
-    switch (lockFile.lock(holderPatience, turnsPatience)) {
+    lockAsked = true;
+    LockFile::Outcome outcome;
+    try {
+        outcome = onWorker([files = files, waiting = fileWorker.signOfLife()] {
+            checkTrust(files->file.path());
+            files->file.makeFolder();
+            return files->lock.lock(holderPatience, turnsPatience, waiting);
+        });
+    } catch (const Untrusted& untrusted) {
+        distrust(untrusted.why);
+        return;
+    } catch (const FileWorker::NotAnswering&) {
+        cannotSave(notAnswering(path()));
+        return;
+    } catch (const NotSaved& failure) {
+        cannotSave(whyNotSaved(failure, path()));
+        return;
+    }
+    switch (outcome) {
     case LockFile::Outcome::Locked:
         holdingLock = true;
         return;
     case LockFile::Outcome::HeldTooLong:
-        fail("Another copy of the program has been changing " + file.path() + " for more than "
+        fail("Another copy of the program has been changing " + path() + " for more than "
             + std::to_string(holderPatience.count())
             + " seconds, so nothing was changed. Please try again.");
     case LockFile::Outcome::TurnsTooLong:
-        fail("Other copies of the program have been changing " + file.path()
+        fail("Other copies of the program have been changing " + path()
             + " one after another for more than " + std::to_string(turnsPatience.count())
             + " seconds, so nothing was changed. Please try again.");
     }
 }
 
+// The worker lets go of the lock after whatever it still does, without anyone waiting for it.
 void UserSettingsStore::unlock()
 {
-    lockFile.unlock();
+    if (std::exchange(lockAsked, false))
+        fileWorker.post([files = files] { files->lock.unlock(); });
     holdingLock = false;
 }
 
 bool UserSettingsStore::reload()
 {
-    if (untrusted || (!holdingLock && !fileTrusted()))
+    if (untrusted)
         return false;
     std::optional<std::string> bytes;
     try {
-        bytes = file.readIfChanged([this] { return lockFile.lastSave(); });
+        bytes = onWorker(
+            [files = files, forget = std::exchange(readLost, false), checked = holdingLock] {
+                // The lock was taken on the way's trust.
+                if (!checked)
+                    checkTrust(files->file.path());
+                if (forget)
+                    files->file.forget();
+                return files->file.readIfChanged([files] { return files->lock.lastSave(); });
+            });
+    } catch (const Untrusted& untrusted) {
+        distrust(untrusted.why);
+        return false;
+    } catch (const FileWorker::NotAnswering&) {
+        readLost = true;
+        cannotSave(notAnswering(path()));
+        return false;
     } catch (const SettingsFile::BeingWritten& error) {
         // A change waits for the writer, and fails when it does not finish; a refresh comes again
         // with the writer's next change.
@@ -156,9 +288,10 @@ bool UserSettingsStore::reload()
             return false;
         fail(error.what());
     } catch (const std::runtime_error& error) {
-        fail(error.what());
+        cannotRead(error.what());
+        return false;
     }
-    const bool wasRead = !readFailure;
+    const bool wasRead = !unread();
     if (!bytes) {
         readFailure.reset();
         return false;
@@ -187,36 +320,47 @@ bool UserSettingsStore::hasUnsavedChanges() const
 
 void UserSettingsStore::flush()
 {
-    if (readFailure) {
-        if (file.exists())
-            fail(*readFailure);
-        readFailure.reset();
-    }
     if (!hasUnsavedChanges())
         return;
-    if (untrusted || (!holdingLock && !fileTrusted())) {
+    try {
+        // Outside a shared change, as tests save, nothing else asked whether the way is trusted.
+        if (!untrusted && !holdingLock)
+            onWorker([files = files] { checkTrust(files->file.path()); });
+        if (untrusted) {
+            stored = std::move(*changed);
+            changed.reset();
+            return;
+        }
+        // Nothing is written over a file that could not be read, while it is there.
+        if (readFailure && onWorker([files = files] { return files->file.exists(); }))
+            return;
+        readFailure.reset();
+        if (keepBeforeWriting)
+            keepUnreadableFile();
+        const std::string bytes = ini::serialise(*changed);
+        onWorker([files = files, bytes] {
+            files->file.replace(bytes);
+            files->lock.recordSave(SettingsFile::fingerprint(bytes));
+        });
+    } catch (const Untrusted& untrusted) {
+        distrust(untrusted.why);
         stored = std::move(*changed);
         changed.reset();
         return;
-    }
-    const std::string bytes = ini::serialise(*changed);
-    if (keepBeforeWriting)
-        keepUnreadableFile();
-    try {
-        file.replace(bytes);
+    } catch (const FileWorker::NotAnswering&) {
+        cannotSave(notAnswering(path()));
+        return;
+    } catch (const NotSaved& failure) {
+        cannotSave(whyNotSaved(failure, path()));
+        return;
     } catch (const SettingsFile::BeingWritten&) {
         // The other program's text is the list now; this change is not made over it.
         changed.reset();
         throw;
     }
-    lockFile.recordSave(SettingsFile::fingerprint(bytes));
+    failedBecause.clear();
     stored = std::move(*changed);
     changed.reset();
-}
-
-std::string UserSettingsStore::takeNotice()
-{
-    return std::exchange(notice, {});
 }
 
 void UserSettingsStore::take(const std::string& bytes)
@@ -224,6 +368,9 @@ void UserSettingsStore::take(const std::string& bytes)
     ini::Parsed parsed = ini::parse(bytes);
     stored = std::move(parsed.values);
     changed.reset();
+    neverRead = false;
+    if (readFailure && failedBecause == *readFailure)
+        failedBecause.clear();
     readFailure.reset();
     misreadLines = std::move(parsed.misreadLines);
     keepBeforeWriting = !misreadLines.empty();
@@ -231,30 +378,45 @@ void UserSettingsStore::take(const std::string& bytes)
 
 // Where the file may not be trusted with the list, the user is told so once, and the list is kept
 // in memory for the rest of the session.
-bool UserSettingsStore::fileTrusted()
+void UserSettingsStore::distrust(const std::string& why)
 {
-    if (untrusted)
-        return false;
-    if (const std::optional<std::string> why = whyNotTrusted(file.path())) {
-        untrusted = true;
-        notice = "The list of recent files is kept for this session only: " + *why + '.';
-    }
-    return !untrusted;
-}
-
-// A failure that reaches the user as an error need not come again as a notice.
-void UserSettingsStore::fail(const std::string& message)
-{
-    if (notice == message)
-        notice.clear();
-    throw std::runtime_error(message);
+    untrusted = true;
+    notify("The list of recent files is kept for this session only: " + why + '.');
 }
 
 void UserSettingsStore::keepUnreadableFile()
 {
-    const std::string keptAs = file.keepAside();
-    notice = "The settings file " + file.path() + " could not be read in full ("
-        + listed(misreadLines) + "). It was kept as " + keptAs
-        + ", and the list of recent files was started afresh from what could be read.";
+    const std::string keptAs = onWorker([files = files] { return files->file.keepAside(); });
+    notify("The settings file " + path() + " could not be read in full (" + listed(misreadLines)
+        + "). It was kept as " + keptAs
+        + ", and the list of recent files was started afresh from what could be read.");
     keepBeforeWriting = false;
+}
+
+void UserSettingsStore::cannotSave(const std::string& why)
+{
+    failedOnce("The list of recent files could not be saved: " + why + '.');
+}
+
+void UserSettingsStore::cannotRead(const std::string& why)
+{
+    readFailure = why;
+    failedOnce(why);
+}
+
+// A failure is said when it is new: while its cause lasts, later actions stay quiet.
+void UserSettingsStore::failedOnce(const std::string& text)
+{
+    if (std::exchange(failedBecause, text) != text)
+        notices.push_back({text, true});
+}
+
+void UserSettingsStore::notify(const std::string& text)
+{
+    notices.push_back({text, false});
+}
+
+void UserSettingsStore::fail(const std::string& message)
+{
+    throw std::runtime_error(message);
 }

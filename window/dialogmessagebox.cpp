@@ -28,6 +28,12 @@ void DialogMessageBox::show(const std::string& prompt, const std::optional<std::
 
 void DialogMessageBox::showError(const std::string& text)
 {
-    showModal(parent, QMessageBox::Critical, QCoreApplication::applicationName(),
+    showModal(parent, QMessageBox::Warning, QCoreApplication::applicationName(),
+        QString::fromStdString(text));
+}
+
+void DialogMessageBox::showNotice(const std::string& text)
+{
+    showModal(parent, QMessageBox::Information, QCoreApplication::applicationName(),
         QString::fromStdString(text));
 }

@@ -11,6 +11,7 @@ public:
 
     void show(const std::string& prompt, const std::optional<std::string>& title) override;
     void showError(const std::string& text) override;
+    void showNotice(const std::string& text) override;
 
 private:
     QWidget* parent;

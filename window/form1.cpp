@@ -325,8 +325,12 @@ void Form1::guarded(const char* failure, Handler handler)
     } catch (const std::exception& error) {
         messageBox.showError(std::string(failure) + ".\n\n" + error.what());
     }
-    if (const std::string notice = hix.takeStoreNotice(); !notice.empty())
-        messageBox.show(notice);
+    for (const StoreNotice& notice : hix.takeStoreNotices()) {
+        if (notice.failure)
+            messageBox.showError(notice.text);
+        else
+            messageBox.showNotice(notice.text);
+    }
     --runningActions;
     if (runningActions == 0 && std::exchange(refreshWaiting, false))
         refreshList();

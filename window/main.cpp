@@ -26,11 +26,12 @@ int main(int argc, char* argv[])
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
     const TerminationSignals terminationSignals;
 
-    UserSettingsStore store(settingsFilePath(name));
+    // A wait for a disk that does not answer ends as soon as the program is asked to end.
+    UserSettingsStore store(settingsFilePath(name), terminationSignals.descriptor());
     Form1 form(store);
     form.show();
     // Other running copies and text editors change the list too; the window shows their changes.
-    const SettingsWatcher watcher(store.path());
+    const SettingsWatcher watcher(store.path(), store.worker());
     QObject::connect(&watcher, &SettingsWatcher::changed, &form, &Form1::refreshList);
     return terminationSignals.received() ? EXIT_SUCCESS : QApplication::exec();
 }

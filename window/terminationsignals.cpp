@@ -53,6 +53,11 @@ TerminationSignals::~TerminationSignals()
     setHandler(SIG_DFL);
 }
 
+int TerminationSignals::descriptor() const
+{
+    return wakeUpPipe[0];
+}
+
 void TerminationSignals::quit()
 {
     char bytes[16];

@@ -15,6 +15,8 @@ public:
     ~TerminationSignals() override;
 
     bool received() const { return hasReceived; }
+    // Readable from the moment a signal comes until the event loop has taken it.
+    int descriptor() const;
 
 private:
     void quit();

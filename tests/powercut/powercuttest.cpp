@@ -68,7 +68,7 @@ std::string contents(const fs::path& file)
 void apply(const std::string& action, WindowlessCopy& copy)
 {
     if (action == "start") {
-        copy.hix.StartUp(copy.form);
+        copy.startUp();
     } else if (action.starts_with("max ")) {
         copy.submitMaximum(action.substr(4));
     } else if (action.starts_with("entry ")) {
@@ -110,7 +110,7 @@ struct Found {
 Found readAt(const fs::path& configHome)
 {
     UserSettingsStore store(configHome / "hix/hix.conf");
-    return {storedValues(store), store.takeNotice()};
+    return {storedValues(store), noticesOf(store)};
 }
 
 std::vector<char*> spawnArguments(const std::vector<std::string>& arguments)

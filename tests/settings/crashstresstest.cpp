@@ -28,7 +28,7 @@ private:
 Values CrashStressTest::readBack() const
 {
     UserSettingsStore store(home.settingsPath(QStringLiteral("stress")));
-    if (const std::string notice = store.takeNotice(); !notice.empty())
+    if (const std::string notice = noticesOf(store); !notice.empty())
         qFatal("The settings file does not load: %s", notice.c_str());
     return storedValues(store);
 }

@@ -1,4 +1,5 @@
 #include "settings/usersettingsstore.h"
+#include "tests/support/fakes.h"
 #include "tests/support/settingshome.h"
 
 #include <QDir>
@@ -214,7 +215,7 @@ void PrivacyTest::theListIsKeptOnlyWhereItIsTheUsers()
 
     permissionsMissing = kind == "no permissions";
     UserSettingsStore store(QFile::encodeName(file).toStdString());
-    const QString notice = QString::fromStdString(store.takeNotice());
+    const QString notice = QString::fromStdString(noticesOf(store));
     for (const char* path : {"/one", "/two"}) {
         store.beginSharedChange();
         store.SaveSetting("Recent Files", "1", path);
@@ -222,7 +223,7 @@ void PrivacyTest::theListIsKeptOnlyWhereItIsTheUsers()
         QCOMPARE(store.GetSetting("Recent Files", "1", ""), path);
     }
     permissionsMissing = false;
-    const QString kept = QString::fromStdString(store.takeNotice());
+    const QString kept = QString::fromStdString(noticesOf(store));
 
     if (!refused.isEmpty()) {
         QVERIFY2(

@@ -33,7 +33,7 @@ void pauseUpTo(int milliseconds)
 int openPaths(UserSettingsStore& store, const QString& tag, int count, int pause)
 {
     WindowlessCopy copy(store);
-    copy.hix.StartUp(copy.form);
+    copy.startUp();
     copy.form.maximum.value = "20";
     QFile order(store.fileName() + QStringLiteral(".order"));
     if (!order.open(QIODevice::Append))
@@ -84,7 +84,7 @@ int rewriteInPlace(UserSettingsStore& store)
 int editRightAfterSaves(UserSettingsStore& store, int rounds)
 {
     WindowlessCopy copy(store);
-    copy.hix.StartUp(copy.form);
+    copy.startUp();
     copy.form.maximum.value = "20";
     const QByteArray path = QFile::encodeName(store.fileName());
     for (int round = 0; round < rounds; ++round) {

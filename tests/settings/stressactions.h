@@ -18,7 +18,7 @@ public:
     {
     }
 
-    void start() { copy.hix.StartUp(copy.form); }
+    void start() { copy.startUp(); }
 
     // One open, promotion or maximum, saved as the window saves it.
     void next()

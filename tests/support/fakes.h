@@ -61,7 +61,8 @@ public:
         values = saved = *std::exchange(outside, std::nullopt);
         return true;
     }
-    std::string takeNotice() override { return std::exchange(notice, {}); }
+    bool unread() const override { return !readError.empty(); }
+    std::vector<StoreNotice> takeNotices() override { return std::exchange(notices, {}); }
 
     std::optional<std::string> value(const std::string& section, const std::string& key) const
     {
@@ -99,7 +100,7 @@ public:
     bool locked = false;
     std::string readError;
     std::string flushError;
-    std::string notice;
+    std::vector<StoreNotice> notices;
 };
 
 struct ShownMessage {
@@ -117,9 +118,11 @@ public:
             onShow();
     }
     void showError(const std::string& text) override { errors.push_back(text); }
+    void showNotice(const std::string& text) override { notices.push_back(text); }
 
     std::vector<ShownMessage> shown;
     std::vector<std::string> errors;
+    std::vector<std::string> notices;
     std::function<void()> onShow;
 };
 
@@ -208,15 +211,29 @@ struct WindowlessCopy {
     {
     }
 
-    // Opens a path as the window does: one change shared with the other copies.
+    // Starts as the window does, and shows what the store says.
+    void startUp()
+    {
+        hix.StartUp(form);
+        showStoreNotices();
+    }
+    // Opens a path as the window does: one change shared with the other copies, and what the
+    // store says about it shown after it.
     void open(const std::string& path)
     {
         hix.changeShared([&] { hix.OpenPath(path); });
+        showStoreNotices();
     }
     void submitMaximum(const std::string& typed)
     {
         form.maximum.value = typed;
         hix.changeShared([this] { hix.ApplyMaximum(); });
+        showStoreNotices();
+    }
+    void showStoreNotices()
+    {
+        for (const StoreNotice& notice : hix.takeStoreNotices())
+            (notice.failure ? messages.errors : messages.notices).push_back(notice.text);
     }
     std::vector<std::string> tags() const { return menuTags(form.entries); }
 
@@ -224,6 +241,15 @@ struct WindowlessCopy {
     FakeForm form;
     HIX hix;
 };
+
+// What the store says, its notices one to a line.
+inline std::string noticesOf(SettingsStore& store)
+{
+    std::string text;
+    for (const StoreNotice& notice : store.takeNotices())
+        text += (text.empty() ? "" : "\n") + notice.text;
+    return text;
+}
 
 // Every value the list can store, with missing keys left out.
 inline std::map<FakeStore::Key, std::string> storedValues(const SettingsStore& store)

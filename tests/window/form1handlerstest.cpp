@@ -323,13 +323,15 @@ void Form1HandlersTest::failuresAreReportedAndTheProgramGoesOn()
 void Form1HandlersTest::noticeOfTheStoreIsShownAfterTheAction()
 {
     show();
+    const std::string failure = "The list of recent files could not be saved: /x is read-only.";
     const std::string notice = "The settings file was kept as hix.conf.unreadable-1.";
-    store.notice = notice;
+    store.notices = {{failure, true}, {notice, false}};
 
     window->open("/a");
 
-    QCOMPARE(window->messages.shown.back(), (ShownMessage{notice, std::nullopt}));
-    QVERIFY(store.notice.empty());
+    QCOMPARE(window->messages.errors, std::vector{failure});
+    QCOMPARE(window->messages.notices, std::vector{notice});
+    QVERIFY(store.notices.empty());
 }
 
 void Form1HandlersTest::exitClosesWithoutWriting()

@@ -24,7 +24,7 @@ struct Copy {
 
     UserSettingsStore store;
     TestWindow window{store};
-    SettingsWatcher watcher{store.path()};
+    SettingsWatcher watcher{store.path(), store.worker()};
 };
 
 using Tags = std::vector<std::string>;

@@ -63,7 +63,7 @@ save_through() {
     local cause=$1 clear=$2 output
     output=$(run_driver "$clear")
     [ "$(grep -c '^error:' <<<"$output" || true)" -eq 1 ] || fail "one error box: $output"
-    grep -q "$settings: $cause" <<<"$output" || fail "the box names the file and says '$cause': $output"
+    grep -qF "could not be saved: $cause" <<<"$output" || fail "the box says where and why: '$cause': $output"
     [ "$(sed -n 's/^menu: //p' <<<"$output" | head -1)" = "/new /a /b" ] || fail "the menu goes on: $output"
     [ "$(cat "$work/during/faulty.conf")" = "$old" ] || fail "the old file is unchanged: $(cat "$work/during/faulty.conf")"
     [ "$(sed -n 's/^menu: //p' <<<"$output" | tail -1)" = "/newer /new /a /b" ] || fail "the menu after: $output"
@@ -95,18 +95,18 @@ read-only-folder)
     prepare
     [ ${#runner[@]} -eq 0 ] || chown -R nobody "$work"
     chmod 555 "$home/hix"
-    save_through "Permission denied" "chmod 755 '$home/hix'"
+    save_through "$home/hix is read-only" "chmod 755 '$home/hix'"
     ;;
 read-only-file)
     as_someone_bound_by_permissions
     prepare
     [ ${#runner[@]} -eq 0 ] || chown -R nobody "$work"
     chmod 444 "$settings"
-    save_through "Permission denied" "chmod 644 '$settings'"
+    save_through "$settings is read-only" "chmod 644 '$settings'"
     ;;
 full-disk)
     fill_small_disk
-    save_through "the disk is full" "rm '$home/filler'"
+    save_through "the disk that holds $home/hix is full" "rm '$home/filler'"
     ;;
 full-disk-keeping-aside)
     # A file system without hard links: the unreadable file must be copied, and there is no room.
@@ -117,7 +117,7 @@ full-disk-keeping-aside)
     runner=(env LD_PRELOAD="$shim" HIX_FAULT=link HIX_FAULT_FOLDER="$home/hix" HIX_FAULT_WHILE="$work/armed")
     output=$(run_driver "rm '$home/filler'")
     [ "$(grep -c '^error:' <<<"$output" || true)" -eq 1 ] || fail "one error box: $output"
-    grep -q "keep a copy of the unreadable settings file $settings: the disk is full" <<<"$output" \
+    grep -qF "could not be saved: the disk that holds $home/hix is full" <<<"$output" \
         || fail "the box says why: $output"
     [ "$(ls "$work/during")" = $'faulty.conf\nfaulty.conf.lock' ] || fail "nothing partial is left: $(ls "$work/during")"
     cmp -s "$work/unreadable" "$home"/hix/faulty.conf.unreadable-* || fail "the whole file is kept once there is room"
@@ -127,7 +127,7 @@ write-error | sync-error | rename-error)
     prepare
     touch "$work/armed"
     runner=(env LD_PRELOAD="$shim" HIX_FAULT="${case%-error}" HIX_FAULT_FOLDER="$home/hix" HIX_FAULT_WHILE="$work/armed")
-    save_through "Input/output error" "rm '$work/armed'"
+    save_through "the disk that holds $home/hix failed to write it" "rm '$work/armed'"
     ;;
 lock-of-a-killed-copy)
     # The kernel drops the lock of a copy that dies, so a lock file left behind blocks nothing.

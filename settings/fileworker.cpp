@@ -1,0 +1,112 @@
+#include "settings/fileworker.h"
+
+#include "settings/descriptor.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <thread>
+#include <unistd.h>
+
+// What the worker's thread and its owner share; the thread keeps it alive as long as it runs.
+struct FileWorker::Shared {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<std::function<void()>> requests;
+    bool ending = false;
+    std::atomic<std::uint64_t> completed = 0;
+    std::atomic<std::chrono::steady_clock::rep> lastSign = 0;
+    // Readable once a request is done or shows a sign of life.
+    Descriptor done{::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
+
+    void signal()
+    {
+        lastSign = std::chrono::steady_clock::now().time_since_epoch().count();
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(done.get(), &one, sizeof one);
+    }
+    std::thread thread;
+
+    void serve()
+    {
+        for (;;) {
+            std::function<void()> request;
+            {
+                std::unique_lock lock(mutex);
+                wake.wait(lock, [this] { return ending || !requests.empty(); });
+                if (requests.empty())
+                    return;
+                request = std::move(requests.front());
+                requests.pop_front();
+            }
+            request();
+            ++completed;
+            signal();
+        }
+    }
+};
+
+FileWorker::FileWorker()
+    : shared(std::make_shared<Shared>())
+{
+    shared->thread = std::thread([shared = shared] { shared->serve(); });
+}
+
+FileWorker::~FileWorker()
+{
+    {
+        const std::lock_guard lock(shared->mutex);
+        shared->ending = true;
+    }
+    shared->wake.notify_one();
+    shared->thread.detach();
+}
+
+void FileWorker::post(std::function<void()> request)
+{
+    {
+        const std::lock_guard lock(shared->mutex);
+        shared->requests.push_back(std::move(request));
+    }
+    ++posted;
+    shared->wake.notify_one();
+}
+
+bool FileWorker::stuck() const
+{
+    return shared->completed < late;
+}
+
+std::function<void()> FileWorker::signOfLife() const
+{
+    return [shared = shared] { shared->signal(); };
+}
+
+bool FileWorker::waitFor(const std::future<void>& done, std::chrono::milliseconds deadline) const
+{
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point asked = Clock::now();
+    // Most requests take microseconds: a moment's look saves the sleep and the wake-up.
+    while (Clock::now() - asked < std::chrono::microseconds(20)) {
+        if (done.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+            return true;
+    }
+    for (;;) {
+        if (done.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+            return true;
+        const Clock::time_point lastSign{Clock::duration(shared->lastSign)};
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::max(asked, lastSign) + deadline - Clock::now());
+        if (left.count() <= 0)
+            return false;
+        pollfd watched[] = {{shared->done.get(), POLLIN, 0}, {cutShortBy, POLLIN, 0}};
+        if (::poll(watched, cutShortBy >= 0 ? 2 : 1, int(left.count()) + 1) > 0
+            && (watched[1].revents & POLLIN))
+            return false;
+        std::uint64_t count = 0;
+        [[maybe_unused]] const ssize_t got = ::read(shared->done.get(), &count, sizeof count);
+    }
+}

@@ -9,7 +9,6 @@
 #include <QAction>
 #include <QFontDatabase>
 #include <QFontInfo>
-#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
@@ -17,6 +16,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <algorithm>
 #include <cmath>
 #include <exception>
@@ -24,43 +24,44 @@
 
 namespace {
 
-// Positions and sizes are given in twips: 15 to a logical pixel.
-QRect fromTwips(int left, int top, int width, int height)
+// Positions and sizes are given in twips: 15 to a logical pixel at a scale of 1.
+QRect fromTwips(const QRect& twips, qreal scale)
 {
-    const auto pixels = [](int twips) { return qRound(twips / 15.0); };
-    return {pixels(left), pixels(top), pixels(width), pixels(height)};
+    const auto pixels = [scale](int twips) { return qRound(twips * scale / 15.0); };
+    return {
+        pixels(twips.left()), pixels(twips.top()), pixels(twips.width()), pixels(twips.height())};
 }
 
-// The geometry is fixed, the user's fonts are not: when a caption is too wide for its control, the
-// controls share a smaller font rather than clip it. Only the caption scales with the font, not the
-// control's padding around it, so the size that fits is worked out once and set once.
-void shrinkFontToFit(QWidget* parent, std::initializer_list<QWidget*> captioned)
+struct Placed {
+    QWidget* widget;
+    QRect twips;
+};
+
+// The geometry is fixed in its proportions, the user's font is not: the whole layout grows by the
+// smallest scale, 1 or more, at which every caption fits its control at the desktop's font, and
+// text is never shrunk below the size the user chose. The text boxes' widths hold no caption.
+qreal fittingScale(std::initializer_list<Placed> controls)
 {
-    constexpr qreal smallest = 6;
-    constexpr qreal step = 0.25;
     qreal scale = 1;
-    for (const QWidget* widget : captioned) {
-        const int wanted = widget->sizeHint().width();
-        if (wanted <= widget->width())
+    for (const auto& [widget, twips] : controls) {
+        if (widget->inherits("QPlainTextEdit"))
             continue;
-        const qreal caption
-            = QFontMetricsF(widget->font()).horizontalAdvance(widget->property("text").toString());
-        scale = std::min(scale, (widget->width() - (wanted - caption)) / caption);
+        const QSizeF described = QSizeF(twips.size()) / 15.0;
+        if (widget->inherits("QLineEdit")) {
+            // What a line edit must show is a line of text within its frame, not its size hint's
+            // room for some twenty characters.
+            const int frame
+                = widget->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, widget);
+            scale = std::max(
+                scale, (widget->fontMetrics().height() + 2 * frame) / described.height());
+            continue;
+        }
+        const QSize wanted = widget->sizeHint();
+        scale = std::max(scale, wanted.width() / described.width());
+        scale = std::max(scale, wanted.height() / described.height());
     }
-    if (scale >= 1)
-        return;
-    QFont font = parent->font();
-    const auto clipped
-        = [](const QWidget* widget) { return widget->sizeHint().width() > widget->width(); };
-    qreal size = std::max(smallest, std::floor(font.pointSizeF() * scale / step) * step);
-    // Hinting rounds widths, so the size worked out can still be a step too large.
-    for (;;) {
-        font.setPointSizeF(size);
-        parent->setFont(font);
-        if (size <= smallest || !std::ranges::any_of(captioned, clipped))
-            return;
-        size -= step;
-    }
+    // A hundredth more than just enough, so that rounding to pixels clips nothing.
+    return scale > 1 ? std::ceil(scale * 100) / 100 : scale;
 }
 
 QAction* addItem(
@@ -105,7 +106,9 @@ QFont creditFont()
 Form1::Form1(SettingsStore& store, MessageBox* messageBox, FileDialog* fileDialog)
     : QMainWindow(nullptr,
         Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
-    , ownMessageBox(messageBox ? nullptr : std::make_unique<DialogMessageBox>(this))
+    , ownMessageBox(messageBox
+              ? nullptr
+              : std::make_unique<DialogMessageBox>(this, QStringLiteral("HIX Demo")))
     , ownFileDialog(fileDialog ? nullptr : std::make_unique<OpenFileDialog>(this))
     , messageBox(messageBox ? *messageBox : *ownMessageBox)
     , CommonDialog1(fileDialog ? *fileDialog : *ownFileDialog)
@@ -187,29 +190,21 @@ void Form1::createMenus()
 void Form1::createControls()
 {
     auto* client = new QWidget(this);
-    client->setFixedSize(354, 321);
     setCentralWidget(client);
 
     auto* Command1 = new QPushButton(QStringLiteral("Open"), client);
     Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setGeometry(fromTwips(960, 840, 1215, 495));
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
 
     auto* Label1 = new QLabel(QStringLiteral("Maximum Number of Recently Used Files"), client);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(fromTwips(728, 255, 2895, 255));
 
     auto* Command2 = new QPushButton(QStringLiteral("Submit New Max HIX"), client);
     Command2->setObjectName(QStringLiteral("Command2"));
-    Command2->setGeometry(fromTwips(2880, 840, 1575, 495));
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
-
-    // Controls made after the font is fitted inherit it instead of being laid out again.
-    shrinkFontToFit(client, {Command1, Command2, Label1});
 
     auto* Text1 = new QPlainTextEdit(client);
     Text1->setObjectName(QStringLiteral("Text1"));
-    Text1->setGeometry(fromTwips(240, 1560, 4815, 2655));
     Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -219,21 +214,34 @@ void Form1::createControls()
 
     auto* Label2 = new QLabel(QStringLiteral("HIX Demo by Aldo Veskin"), client);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setGeometry(fromTwips(488, 4440, 4335, 255));
     Label2->setAlignment(Qt::AlignCenter);
-    Label2->setFont(creditFont());
+    QFont credit = creditFont();
+    Label2->setFont(credit);
     Label2->setAutoFillBackground(true);
-    QPalette credit = Label2->palette();
-    credit.setColor(QPalette::WindowText, QColor(0, 0, 255));
-    credit.setColor(QPalette::Window, QColor(255, 255, 192));
-    Label2->setPalette(credit);
-    shrinkFontToFit(Label2, {Label2});
+    QPalette colours = Label2->palette();
+    colours.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    colours.setColor(QPalette::Window, QColor(255, 255, 192));
+    Label2->setPalette(colours);
 
     auto* maxHixTxt = new QLineEdit(QStringLiteral("4"), client);
     maxHixTxt->setObjectName(QStringLiteral("maxHixTxt"));
-    maxHixTxt->setGeometry(fromTwips(3960, 240, 615, 285));
     maximumBox = std::make_unique<LineEditTextBox>(maxHixTxt);
     Label1->setBuddy(maxHixTxt);
+
+    const std::initializer_list<Placed> placed{
+        {Command1, {960, 840, 1215, 495}},
+        {Text1, {240, 1560, 4815, 2655}},
+        {Label2, {488, 4440, 4335, 255}},
+        {Label1, {728, 255, 2895, 255}},
+        {Command2, {2880, 840, 1575, 495}},
+        {maxHixTxt, {3960, 240, 615, 285}},
+    };
+    const qreal scale = fittingScale(placed);
+    for (const auto& [widget, twips] : placed)
+        widget->setGeometry(fromTwips(twips, scale));
+    client->setFixedSize(fromTwips({0, 0, 5310, 4815}, scale).size());
+    credit.setPointSizeF(credit.pointSizeF() * scale);
+    Label2->setFont(credit);
 
     setTabOrder(Command1, Text1);
     setTabOrder(Text1, Command2);

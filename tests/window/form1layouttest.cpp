@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
+#include <cmath>
 
 class Form1LayoutTest : public QObject {
     Q_OBJECT
@@ -21,6 +22,8 @@ private slots:
     void windowHasFixedDialogFrame();
     void controlsStandWhereTheyBelong_data();
     void controlsStandWhereTheyBelong();
+    void textIsAtTheDesktopsSizeAndNeverClipped_data();
+    void textIsAtTheDesktopsSizeAndNeverClipped();
     void tabOrderSkipsLabels();
     void menuTreeIsComplete();
     void logBoxScrollsInsteadOfWrapping();
@@ -65,17 +68,36 @@ void Form1LayoutTest::windowHasFixedDialogFrame()
 
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form));
-    QCOMPARE(form->centralWidget()->geometry().size(), QSize(354, 321));
     QCOMPARE(form->centralWidget()->y(), form->menuBar()->height());
     QCOMPARE(form->minimumSize(), form->maximumSize());
     QVERIFY(!form->findChild<QStatusBar*>());
 }
+
+namespace {
+
+// The described geometry in pixels at a scale, within the pixel that rounding gives or takes.
+bool standsAt(const QRect& shown, const QRect& described, qreal scale)
+{
+    const QRectF wanted(QPointF(described.topLeft()) * scale, QSizeF(described.size()) * scale);
+    return std::abs(shown.x() - wanted.x()) <= 1 && std::abs(shown.y() - wanted.y()) <= 1
+        && std::abs(shown.width() - wanted.width()) <= 1
+        && std::abs(shown.height() - wanted.height()) <= 1;
+}
+
+// What the window's client area shows of the described 354 by 321 pixels.
+qreal scaleOf(const Form1& form)
+{
+    return form.centralWidget()->width() / 354.0;
+}
+
+} // namespace
 
 void Form1LayoutTest::controlsStandWhereTheyBelong_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("className");
     QTest::addColumn<QString>("text");
+    // Where the described twips stand at a scale of 1.
     QTest::addColumn<QRect>("pixels");
 
     QTest::newRow("Command1") << "Command1"
@@ -108,15 +130,59 @@ void Form1LayoutTest::controlsStandWhereTheyBelong()
     QWidget* control = form->findChild<QWidget*>(name);
     QVERIFY(control);
     QVERIFY(control->inherits(className.toLatin1()));
-    QCOMPARE(control->geometry(), pixels);
+    const qreal scale = scaleOf(*form);
+    QCOMPARE(form->centralWidget()->height(), qRound(321 * scale));
+    QVERIFY2(standsAt(control->geometry(), pixels, scale),
+        qPrintable(QStringLiteral("at a scale of %1").arg(scale)));
     QVERIFY(control->isVisibleTo(form));
     QVERIFY(control->isEnabled());
     const QString shown
         = control->property(control->inherits("QPlainTextEdit") ? "plainText" : "text").toString();
     QCOMPARE(shown, text);
-    QVERIFY2(control->sizeHint().width() <= control->width() || control->inherits("QPlainTextEdit")
-            || control->inherits("QLineEdit"),
-        "the caption is clipped");
+}
+
+void Form1LayoutTest::textIsAtTheDesktopsSizeAndNeverClipped_data()
+{
+    QTest::addColumn<qreal>("points");
+    QTest::newRow("6 points, which fit the described pixels") << 6.0;
+    QTest::newRow("9 points") << 9.0;
+    QTest::newRow("10 points") << 10.0;
+    QTest::newRow("11 points") << 11.0;
+    QTest::newRow("16 points, for a user who needs large text") << 16.0;
+}
+
+// The desktop's font, as its platform theme hands it to the application: every control shows it,
+// no caption is clipped, and the layout is the described one at a single scale, 1 where the
+// captions fit the described pixels.
+void Form1LayoutTest::textIsAtTheDesktopsSizeAndNeverClipped()
+{
+    QFETCH(qreal, points);
+    const QFont before = QApplication::font();
+    QFont desktop(QStringLiteral("DejaVu Sans"));
+    desktop.setPointSizeF(points);
+    QApplication::setFont(desktop);
+    const TestWindow onDesktop(store);
+    QApplication::setFont(before);
+
+    const qreal scale = scaleOf(onDesktop.form);
+    QVERIFY(scale >= 1);
+    if (points == 6)
+        QCOMPARE(onDesktop.form.centralWidget()->size(), QSize(354, 321));
+    for (const QWidget* control : onDesktop.form.centralWidget()->findChildren<QWidget*>(
+             QString(), Qt::FindDirectChildrenOnly)) {
+        const QString name = control->objectName();
+        if (name == "Label2")
+            QVERIFY(std::abs(control->font().pointSizeF() / (9.75 * scale) - 1) < 0.01);
+        else
+            QCOMPARE(control->font().pointSizeF(), points);
+        if (control->inherits("QPlainTextEdit"))
+            continue;
+        const QSize wanted = control->inherits("QLineEdit")
+            ? QSize(0, control->fontMetrics().height() + 2)
+            : control->sizeHint();
+        QVERIFY2(wanted.width() <= control->width() && wanted.height() <= control->height(),
+            qPrintable(name + QStringLiteral(" is clipped at a scale of %1").arg(scale)));
+    }
 }
 
 void Form1LayoutTest::tabOrderSkipsLabels()

@@ -6,12 +6,13 @@ set -euo pipefail
 profile=${1:-test}
 
 # Building and running the program.
-run_packages=(cmake ninja-build g++ pkgconf qt6-base-dev qt6-qpa-plugins libicu-dev libxcb1-dev)
+run_packages=(cmake ninja-build g++ pkgconf qt6-base-dev qt6-qpa-plugins libicu-dev libxcb1-dev
+    libqt6svg6 qt6-translations-l10n)
 # The tests, the benchmarks, the fuzzers and the package.
 test_packages=(
     libgtest-dev libgmock-dev libbenchmark-dev libxcb-damage0-dev
     xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core valgrind strace
-    weston qt6-wayland
+    weston qt6-wayland qt6-gtk-platformtheme python3-pyatspi gir1.2-atspi-2.0
     dpkg-dev file lintian desktop-file-utils appstream
     clang-14 libclang-rt-14-dev
     libfuse3-dev fuse3

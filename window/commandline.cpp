@@ -2,9 +2,11 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 namespace {
 
@@ -34,12 +36,33 @@ int refuse(const QString& mistake)
     return EXIT_FAILURE;
 }
 
+// Qt would abort, and suggest reinstalling the program.
+std::optional<int> refuseWithoutDisplay(int argc, char* argv[])
+{
+    const auto unset = [](const char* name) {
+        const char* value = std::getenv(name);
+        return !value || !*value;
+    };
+    const bool platformChosen = !unset("QT_QPA_PLATFORM")
+        || std::any_of(argv + 1, argv + argc, [](std::string_view argument) {
+               return argument == "-platform" || argument == "--platform"
+                   || argument.starts_with("-platform=") || argument.starts_with("--platform=");
+           });
+    if (platformChosen || !unset("DISPLAY") || !unset("WAYLAND_DISPLAY"))
+        return std::nullopt;
+    std::fprintf(stderr,
+        "%s: no display was found (neither DISPLAY nor WAYLAND_DISPLAY is set); to run it in a "
+        "virtual X server: xvfb-run -a %s\n",
+        argv[0], argv[0]);
+    return EXIT_FAILURE;
+}
+
 } // namespace
 
 std::optional<int> answerCommandLine(int argc, char* argv[])
 {
     if (argc <= 1)
-        return std::nullopt;
+        return refuseWithoutDisplay(argc, argv);
 
     const QCoreApplication application(argc, argv);
     QCommandLineParser parser;
@@ -71,5 +94,5 @@ std::optional<int> answerCommandLine(int argc, char* argv[])
     if (!parser.positionalArguments().isEmpty())
         return refuse(QStringLiteral("Unexpected argument '%1'.")
                           .arg(parser.positionalArguments().constFirst()));
-    return std::nullopt;
+    return refuseWithoutDisplay(argc, argv);
 }

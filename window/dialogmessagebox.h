@@ -2,12 +2,15 @@
 
 #include "list/messagebox.h"
 
+#include <QString>
+
 class QWidget;
 
-// Message boxes shown as QMessageBox, modal to the parent window.
+// Message boxes shown as QMessageBox, modal to the parent window, titled with the program's name
+// as the desktop shows it unless they are given a title of their own.
 class DialogMessageBox final : public MessageBox {
 public:
-    explicit DialogMessageBox(QWidget* parent);
+    DialogMessageBox(QWidget* parent, QString programTitle);
 
     void show(const std::string& prompt, const std::optional<std::string>& title) override;
     void showError(const std::string& text) override;
@@ -15,4 +18,5 @@ public:
 
 private:
     QWidget* parent;
+    QString programTitle;
 };

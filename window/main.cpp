@@ -1,6 +1,7 @@
 #include "settings/settingswatcher.h"
 #include "settings/usersettingsstore.h"
 #include "window/commandline.h"
+#include "window/desktopintegration.h"
 #include "window/form1.h"
 #include "window/settingslocation.h"
 #include "window/terminationsignals.h"
@@ -21,6 +22,8 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     const std::string name = programName();
     QApplication::setApplicationName(QFile::decodeName(QByteArray::fromStdString(name)));
+    QApplication::setWindowIcon(programIcon());
+    translateQtsOwnWords();
     // Qt's file dialog keeps the folders the user browsed in a file of Qt's when it closes; no
     // file can be made under /dev/null, so it keeps them for the session alone.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));

@@ -30,7 +30,9 @@ depends=$(dpkg-deb -f "$package" Depends)
 for library in libc6 libqt6core6 libqt6gui6 libqt6widgets6; do
     [[ $depends == *"$library ("* ]] || fail "the package depends on $library: $depends"
 done
-[ "$(dpkg-deb -f "$package" Recommends)" = qt6-wayland ] || fail "the package recommends qt6-wayland"
+[ "$(dpkg-deb -f "$package" Recommends)" = "qt6-translations-l10n, qt6-wayland" ] \
+    || fail "the package recommends Qt's translations and qt6-wayland"
+dpkg-deb -f "$package" Depends | grep -q libqt6svg6 || fail "the package depends on Qt's SVG plugins"
 
 verdict=$(lintian --fail-on error,warning "$package" 2>&1) || fail "lintian: $verdict"
 echo "3 passed, 0 failed"

@@ -10,9 +10,9 @@ trap 'kill "$program_pid" 2>/dev/null' EXIT
 # Only the steps go to the caller.
 exec 3>&1 1>/dev/null
 
-# A failed save shows a box titled with the program's name.
+# A failed save shows a box titled with the program's display name.
 box_up() {
-    xdotool search --onlyvisible --name "^$(basename "$program")\$" >/dev/null 2>&1
+    xdotool search --onlyvisible --name "^HIX Demo\$" >/dev/null 2>&1
 }
 
 # Waits until the box is up (failed) or CONDITION holds (done), for up to ten seconds.

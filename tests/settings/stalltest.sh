@@ -90,7 +90,7 @@ trap cleanup EXIT
 kill -STOP "$fs_pid"
 started=$(now)
 start_program "$program"
-timeout 10 xdotool search --sync --onlyvisible --name "^$(basename "$program")\$" >/dev/null \
+timeout 10 xdotool search --sync --onlyvisible --name "^HIX Demo\$" >/dev/null \
     || fail "the real program showed no message on a stalled disk"
 shown=$(($(now) - started))
 [ "$shown" -le 4000 ] || fail "the message came after $shown ms"

@@ -40,8 +40,10 @@ CONF
 start_program "$program"
 window=$(focus_window "HIX Demo - Aldo Veskin")
 xprop -id "$window" _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR || fail "the window asks to stay out of the task bar"
-xprop -id "$window" WM_NORMAL_HINTS | grep -q 'minimum size: 354 by' || fail "the window has a fixed size"
-xprop -id "$window" WM_NORMAL_HINTS | grep -q 'maximum size: 354 by' || fail "the window has a fixed size"
+hints=$(xprop -id "$window" WM_NORMAL_HINTS)
+[ "$(sed -n 's/.*minimum size: //p' <<<"$hints")" = "$(sed -n 's/.*maximum size: //p' <<<"$hints")" ] \
+    || fail "the window has a fixed size: $hints"
+[[ $(xprop -id "$window" _NET_WM_ICON) == *"Icon ("* ]] || fail "the window has an icon"
 choose_from_file_menu 3
 choose_from_file_menu x
 wait_for_exit
@@ -53,11 +55,16 @@ wait_for_exit
 rm "$settings"
 mkfifo "$settings"
 start_program "$program"
-answer_box "$(basename "$program")"
+answer_box "HIX Demo"
 focus_window "HIX Demo - Aldo Veskin" >/dev/null
 [ -p "$settings" ] || fail "the named pipe is left as it is"
 kill -TERM "$program_pid"
 wait_for_exit
 
+# Without a display: one line that says so and how to run it in a virtual X server.
+said=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" 2>&1) && fail "it ran without a display"
+[ "$(wc -l <<<"$said")" -eq 1 ] && grep -q "no display was found" <<<"$said" && grep -q "xvfb-run" <<<"$said" \
+    || fail "one line says that there is no display and what to do: $said"
+
 rm -rf "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
-echo "4 passed, 0 failed"
+echo "5 passed, 0 failed"

@@ -63,6 +63,7 @@ package: setup
 
 screenshot: build
 	@$(AS_USER) bash scripts/screenshot.sh $(PROGRAM) docs/screenshot.png
+	@$(AS_USER) bash scripts/screenshot.sh $(PROGRAM) docs/screenshot-large-font.png 16
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,11 +1,12 @@
 # Helpers, sourced by scripts that drive the real program in a virtual X server.
 
-# Starts Xvfb on a free display and exports DISPLAY; the server ends with the calling shell.
+# Starts Xvfb on a free display, with a screen of XVFB_SCREEN (800x600x24 unless told), and exports
+# DISPLAY; the server ends with the calling shell.
 start_x() {
     local fifo display
     fifo=$(mktemp -u)
     mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$fifo" 2>/dev/null &
+    Xvfb -displayfd 3 -screen 0 "${XVFB_SCREEN:-800x600x24}" -nolisten tcp 3>"$fifo" 2>/dev/null &
     xvfb_pid=$!
     read -r -t 10 display <"$fifo"
     rm -f "$fifo"

@@ -1,5 +1,6 @@
 #include "list/caption.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <unicode/uchar.h>
@@ -13,6 +14,11 @@ constexpr std::size_t shownWhole = 25;
 bool isSeparator(char c)
 {
     return c == '\\' || c == '/';
+}
+
+bool isAscii(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
 }
 
 // Where each character of the text starts. A malformed sequence counts as the one replacement
@@ -36,6 +42,9 @@ std::vector<std::size_t> characterStarts(std::string_view text)
 // reorder the rest of the caption) and any other character that is ignored by default.
 bool hidesOrBreaks(UChar32 character)
 {
+    // Of ASCII only the controls do, which needs no lookup for the common case.
+    if (character < 0x80)
+        return character < 0x20 || character == 0x7F;
     switch (u_charType(character)) {
     case U_CONTROL_CHAR:
     case U_FORMAT_CHAR:
@@ -47,24 +56,36 @@ bool hidesOrBreaks(UChar32 character)
     }
 }
 
+// The path shortened to the separator that leaves at most 26 characters after it; startOf(n) is
+// where character n of the path starts.
+template<typename StartOf>
+std::string shortened(std::string_view path, std::size_t characters, StartOf startOf)
+{
+    if (characters <= shownWhole)
+        return std::string(path);
+
+    std::optional<std::size_t> tailStart;
+    for (std::size_t character = characters, charactersAfter = 0; character-- > 0;
+         ++charactersAfter) {
+        const std::size_t start = startOf(character);
+        if (!isSeparator(path[start]))
+            continue;
+        if (charactersAfter > shownWhole)
+            return "..." + std::string(path.substr(tailStart.value_or(start)));
+        tailStart = start;
+    }
+    return std::string(path);
+}
+
 } // namespace
 
 std::string displayText(std::string_view path)
 {
+    if (isAscii(path))
+        return shortened(path, path.size(), [](std::size_t character) { return character; });
     const std::vector<std::size_t> starts = characterStarts(path);
-    if (starts.size() <= shownWhole)
-        return std::string(path);
-
-    std::size_t charactersAfter = 0;
-    std::optional<std::size_t> tailStart;
-    for (auto start = starts.rbegin(); start != starts.rend(); ++start, ++charactersAfter) {
-        if (!isSeparator(path[*start]))
-            continue;
-        if (charactersAfter > shownWhole)
-            return "..." + std::string(path.substr(tailStart.value_or(*start)));
-        tailStart = *start;
-    }
-    return std::string(path);
+    return shortened(
+        path, starts.size(), [&starts](std::size_t character) { return starts[character]; });
 }
 
 std::string entryCaption(std::int16_t index, std::string_view path)

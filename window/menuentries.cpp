@@ -21,9 +21,12 @@ auto& existing(Entries& entries, std::int16_t index)
 }
 
 // Tool tips render markup; escaping and pre-formatting show any path exactly as it is.
-QString plainToolTip(const QString& text)
+QString plainToolTip(const std::string& path)
 {
-    return QStringLiteral("<p style='white-space:pre'>%1</p>").arg(text.toHtmlEscaped());
+    const QString text = QString::fromStdString(path);
+    const bool holdsMarkup = path.find_first_of("<>&\"") != std::string::npos;
+    return QLatin1String("<p style='white-space:pre'>")
+        + (holdsMarkup ? text.toHtmlEscaped() : text) + QLatin1String("</p>");
 }
 
 // What a screen reader says of an entry: its caption as its name, as for any menu item, and the
@@ -122,7 +125,7 @@ ActionEntryArray::ActionEntryArray(QMenu* menu, QAction* below)
 {
     static const bool accessible = (QAccessible::installFactory(&EntryAccessible::of), true);
     Q_UNUSED(accessible);
-    entries.emplace(1, Entry{createAction(1), {}});
+    entries.emplace(1, Entry{createAction(1), {}, {}});
     entries.at(1).action->setVisible(false);
     // The tool tip shows the full path to a keyboard's highlight too, not only to the pointer's.
     connect(menu, &QMenu::hovered, this, [this](QAction* action) {
@@ -150,16 +153,21 @@ std::string ActionEntryArray::tag(std::int16_t index) const
 void ActionEntryArray::setTag(std::int16_t index, const std::string& tag)
 {
     Entry& target = entry(index);
+    if (target.tag == tag)
+        return;
     target.tag = tag;
-    const QString path = QString::fromStdString(tag);
-    target.action->setToolTip(tag.empty() ? QString() : plainToolTip(path));
-    target.action->setStatusTip(path);
+    target.action->setToolTip(tag.empty() ? QString() : plainToolTip(tag));
+    target.action->setStatusTip(QString::fromStdString(tag));
 }
 
 void ActionEntryArray::setCaption(std::int16_t index, const std::string& caption)
 {
+    Entry& target = entry(index);
+    if (target.caption == caption)
+        return;
+    target.caption = caption;
     // A tab in an action's text would start its shortcut column.
-    entry(index).action->setText(QString::fromStdString(caption).replace(u'\t', u' '));
+    target.action->setText(QString::fromStdString(caption).replace(u'\t', u' '));
 }
 
 void ActionEntryArray::setVisible(std::int16_t index, bool visible)
@@ -171,7 +179,7 @@ void ActionEntryArray::load(std::int16_t index)
 {
     if (entries.contains(index))
         throw std::logic_error("Menu entry " + std::to_string(index) + " exists already.");
-    entries.emplace(index, Entry{createAction(index), {}});
+    entries.emplace(index, Entry{createAction(index), {}, {}});
 }
 
 void ActionEntryArray::unload(std::int16_t index)

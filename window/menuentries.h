@@ -42,6 +42,7 @@ private:
     struct Entry {
         QAction* action;
         std::string tag;
+        std::string caption;
     };
 
     Entry& entry(std::int16_t index);

@@ -269,6 +269,7 @@ void Form1HandlersTest::hostileNamesStayLiteral_data()
     QTest::addColumn<QString>("path");
     QTest::newRow("bold") << QStringLiteral("/tmp/<b>x</b>.txt");
     QTest::newRow("image") << QStringLiteral("/tmp/<img src=x>");
+    QTest::newRow("quotes") << QStringLiteral("/tmp/\"quoted\" name.txt");
     QTest::newRow("tab") << QStringLiteral("/tmp/a\tb.txt");
     QTest::newRow("newline") << QStringLiteral("/tmp/a\nb.txt");
     QTest::newRow("right-to-left override") << QStringLiteral("/tmp/bill\u202Efdp.exe");

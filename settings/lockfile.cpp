@@ -1,6 +1,7 @@
 #include "settings/lockfile.h"
 
 #include "settings/notsaved.h"
+#include "settings/thisprocess.h"
 
 #include <cerrno>
 #include <chrono>
@@ -27,16 +28,21 @@ constexpr std::chrono::milliseconds lookInterval{250};
 // Each mark is a line of its own place and width: the holder's, then the last save's.
 constexpr std::size_t markWidth = 32;
 constexpr off_t holderMark = 0;
-constexpr off_t saveMark = markWidth;
+constexpr std::size_t saveMark = markWidth;
 constexpr std::string_view savePrefix = "saved ";
 
-void writeMark(int descriptor, off_t place, std::string mark)
+std::string mark(std::string text)
 {
-    mark.resize(markWidth - 1, ' ');
-    mark += '\n';
+    text.resize(markWidth - 1, ' ');
+    return text + '\n';
+}
+
+void writeMarks(int descriptor, off_t place, const std::string& marks)
+{
     // A mark that cannot be written (on a full disk) only makes the others more careful: waiters
     // give up sooner, and readers let a save settle.
-    [[maybe_unused]] const ssize_t written = ::pwrite(descriptor, mark.data(), mark.size(), place);
+    [[maybe_unused]] const ssize_t written
+        = ::pwrite(descriptor, marks.data(), marks.size(), place);
 }
 
 void wakeUp(int)
@@ -174,14 +180,16 @@ LockFile::Outcome LockFile::lock(std::chrono::milliseconds holderPatience,
     }
     if (queues)
         leaveQueue(descriptor);
-    writeMark(descriptor, holderMark,
-        "holder " + std::to_string(::getpid()) + ' ' + std::to_string(++turns));
+    ++turns;
+    marked = false;
     held = std::move(opened);
     return Outcome::Locked;
 }
 
 void LockFile::unlock()
 {
+    if (held && !marked)
+        writeMarks(held.get(), holderMark, holderMarkText());
     held.reset();
 }
 
@@ -191,7 +199,13 @@ void LockFile::recordSave(std::uint64_t fingerprint)
         return;
     char hex[17];
     std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(fingerprint));
-    writeMark(held.get(), saveMark, std::string(savePrefix) + hex);
+    writeMarks(held.get(), holderMark, holderMarkText() + mark(std::string(savePrefix) + hex));
+    marked = true;
+}
+
+std::string LockFile::holderMarkText() const
+{
+    return mark("holder " + std::to_string(thisProcess()) + ' ' + std::to_string(turns));
 }
 
 std::optional<std::uint64_t> LockFile::lastSave() const

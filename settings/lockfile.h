@@ -10,9 +10,10 @@
 
 // An exclusive flock on a file that running copies share. The kernel drops the lock of a copy
 // that ends, however it ends, so no lock outlives its holder. A copy that finds the lock taken
-// waits in the kernel, which wakes it the moment the lock is free. The file holds two marks: the
-// holder's, so that a waiter tells one holder that keeps the lock from many that take turns, and
-// the fingerprint of what the last copy to save wrote, so that a reader knows a whole save.
+// waits in the kernel, which wakes it the moment the lock is free. The file holds two marks, which
+// every turn leaves as it ends, with the save it made: the holder's, so that a waiter tells one
+// holder that keeps the lock from many that take turns, and the fingerprint of what the last copy
+// to save wrote, so that a reader knows a whole save.
 class LockFile {
 public:
     enum class Outcome { Locked, HeldTooLong, TurnsTooLong };
@@ -33,7 +34,11 @@ public:
     std::optional<std::uint64_t> lastSave() const;
 
 private:
+    std::string holderMarkText() const;
+
     std::string path;
     Descriptor held;
     std::uint64_t turns = 0;
+    // Whether this turn has left its marks.
+    bool marked = false;
 };

@@ -1,6 +1,7 @@
 #include "settings/settingsfile.h"
 
 #include "settings/notsaved.h"
+#include "settings/thisprocess.h"
 
 #include <cerrno>
 #include <chrono>
@@ -118,11 +119,11 @@ bool holds(int descriptor, std::string_view bytes)
     return got == ssize_t(bytes.size()) && std::string_view(found).substr(0, bytes.size()) == bytes;
 }
 
-// Where a save of the file at path goes, however many links lead there.
-std::string linkTargetToSave(const std::string& path)
+// Where a save of the file at path goes, however many links lead there, and what is there now.
+LinkTarget linkTargetToSave(const std::string& path)
 {
     try {
-        return linkTarget(path);
+        return followLinks(path);
     } catch (const std::system_error& error) {
         failToSave(path, error.code().value());
     }
@@ -153,6 +154,16 @@ void writeAll(int descriptor, std::string_view bytes)
 
 constexpr const char* accessAcl = "system.posix_acl_access";
 
+// Whether the user may write the file: its owner as its mode says, anyone else as the system
+// tells. Sets errno where not.
+bool writableByUser(const std::string& path, const struct stat& info)
+{
+    if (info.st_uid != thisUser())
+        return ::access(path.c_str(), W_OK) == 0;
+    errno = EACCES;
+    return info.st_mode & S_IWUSR;
+}
+
 // A folder with a default ACL gives what is made in it the permissions the ACL names; elsewhere
 // what the program makes is the user's alone.
 mode_t creationMode(const std::string& folder, mode_t everyone)
@@ -175,12 +186,9 @@ struct Permissions {
     gid_t group = gid_t(-1);
     std::string acl;
 
-    static Permissions of(const std::string& path)
+    static Permissions of(const std::string& path, const struct stat& info)
     {
         Permissions permissions;
-        struct stat info { };
-        if (::stat(path.c_str(), &info) != 0)
-            return permissions;
         permissions.mode = info.st_mode & 07777;
         permissions.group = info.st_gid;
         ssize_t size = ::getxattr(path.c_str(), accessAcl, nullptr, 0);
@@ -193,21 +201,29 @@ struct Permissions {
         return permissions;
     }
 
-    // Throws std::system_error where the file system has permissions and refuses them.
-    void giveTo(int descriptor) const
+    // Gives the open file these permissions, and returns what it is then. Throws
+    // std::system_error where the file system has permissions and refuses them.
+    struct stat giveTo(int descriptor) const
     {
-        // Where the user is no member of the group, the file stays in the user's own group.
-        if (group != gid_t(-1) && ::fchown(descriptor, uid_t(-1), group) != 0 && errno != EPERM
-            && !withoutPermissions(errno))
-            throwSystemError(errno);
-        if (!acl.empty() && ::fsetxattr(descriptor, accessAcl, acl.data(), acl.size(), 0) == 0)
-            return;
+        const bool aclGiven
+            = !acl.empty() && ::fsetxattr(descriptor, accessAcl, acl.data(), acl.size(), 0) == 0;
         // An ACL the folder's default gave the new file would hide the mode's group bits.
-        if (acl.empty() && ::fremovexattr(descriptor, accessAcl) != 0 && errno != ENODATA
+        if (!aclGiven && acl.empty() && ::fremovexattr(descriptor, accessAcl) != 0
+            && errno != ENODATA && !withoutPermissions(errno))
+            throwSystemError(errno);
+        struct stat made { };
+        if (::fstat(descriptor, &made) != 0)
+            throwSystemError(errno);
+        // Where the user is no member of the group, the file stays in the user's own group.
+        const bool regroup = group != gid_t(-1) && made.st_gid != group;
+        if (regroup && ::fchown(descriptor, uid_t(-1), group) != 0 && errno != EPERM
             && !withoutPermissions(errno))
             throwSystemError(errno);
-        if (::fchmod(descriptor, mode) != 0 && !withoutPermissions(errno))
+        // A change of group takes away the set-group-ID bit, which the mode gives back.
+        if (!aclGiven && (regroup || (made.st_mode & 07777) != mode)
+            && ::fchmod(descriptor, mode) != 0 && !withoutPermissions(errno))
             throwSystemError(errno);
+        return made;
     }
 };
 
@@ -216,19 +232,24 @@ struct Permissions {
 // user's files.
 class UnfinishedSave {
 public:
-    explicit UnfinishedSave(const std::string& target)
-        : name(target + ".saving-" + std::to_string(::getpid()))
+    // Made with mode: for a file that is to take another's place, the user's alone until it is
+    // given the other's permissions.
+    UnfinishedSave(const std::string& target, mode_t mode)
+        : name(target + ".saving-" + std::to_string(thisProcess()))
     {
-        ::unlink(name.c_str());
-        descriptor = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-            creationMode(folderOf(target), 0666));
-        if (descriptor < 0)
+        const auto create = [&] {
+            return Descriptor(
+                ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+        };
+        descriptor = create();
+        // What a copy of the same process number left when it was killed.
+        if (!descriptor && errno == EEXIST && ::unlink(name.c_str()) == 0)
+            descriptor = create();
+        if (!descriptor)
             throw NotSaved(folderOf(target), errno);
     }
     ~UnfinishedSave()
     {
-        if (descriptor >= 0)
-            ::close(descriptor);
         if (!finished)
             ::unlink(name.c_str());
     }
@@ -236,22 +257,26 @@ public:
     UnfinishedSave& operator=(const UnfinishedSave&) = delete;
 
     // Writes bytes and makes them durable, with the given permissions where there are any.
-    void write(std::string_view bytes, const std::optional<Permissions>& permissions)
+    // Returns what the file is where it was given permissions.
+    std::optional<struct stat> write(
+        std::string_view bytes, const std::optional<Permissions>& permissions)
     {
-        writeAll(descriptor, bytes);
+        writeAll(descriptor.get(), bytes);
+        std::optional<struct stat> made;
         if (permissions)
-            permissions->giveTo(descriptor);
+            made = permissions->giveTo(descriptor.get());
         // Permissions just given are metadata, which only fsync makes durable.
-        if ((permissions ? ::fsync(descriptor) : ::fdatasync(descriptor)) != 0)
+        if ((permissions ? ::fsync(descriptor.get()) : ::fdatasync(descriptor.get())) != 0)
             throwSystemError(errno);
-        if (::close(std::exchange(descriptor, -1)) != 0)
-            throwSystemError(errno);
+        return made;
     }
-    void replace(const std::string& finalName)
+    // Puts the file in place of finalName, and returns it open.
+    Descriptor replace(const std::string& finalName)
     {
         if (::rename(name.c_str(), finalName.c_str()) != 0)
             throwSystemError(errno);
         finished = true;
+        return std::move(descriptor);
     }
     // Gives the file a name no other file has; returns false where one has it.
     bool renameUnlessTaken(const std::string& finalName)
@@ -275,7 +300,7 @@ public:
 
 private:
     std::string name;
-    int descriptor = -1;
+    Descriptor descriptor;
     bool finished = false;
 };
 
@@ -309,59 +334,94 @@ std::uint64_t SettingsFile::fingerprint(std::string_view bytes)
 
 std::optional<std::string> SettingsFile::readIfChanged(const LastSaved& lastSaved)
 {
-    Snapshot now = readWhole();
-    if (last && now.bytes == last->bytes) {
-        last = std::move(now);
-        return std::nullopt;
-    }
+    Snapshot now = readWhole(last ? &*last : nullptr);
+    const bool unchanged = last && now.bytes == last->bytes;
     // The first read has nothing to settle against; any change made from it is checked again.
-    if (last && !(lastSaved && lastSaved() == fingerprint(now.bytes)))
+    if (last && !unchanged && !(lastSaved && lastSaved() == fingerprint(now.bytes)))
         now = settled(std::move(now));
     last = std::move(now);
+    seen = last->throughLink ? std::nullopt
+                             : std::optional(LinkTarget{filePath,
+                                 last->isOpen() ? std::optional(last->info) : std::nullopt});
+    if (unchanged)
+        return std::nullopt;
     return last->bytes;
 }
 
-SettingsFile::Snapshot SettingsFile::readWhole() const
+// The file at the path, open, and what it was when opened. Where the path still leads to the file
+// known is open on, that is read again rather than opened anew.
+SettingsFile::Snapshot SettingsFile::openFile(const Snapshot* known) const
+{
+    struct stat found { };
+    if (::lstat(filePath.c_str(), &found) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return {};
+        failToRead(filePath, systemError(errno));
+    }
+    if (known && known->isOpen() && found.st_dev == known->info.st_dev
+        && found.st_ino == known->info.st_ino)
+        return {{}, known->file, found, false};
+    if (!S_ISLNK(found.st_mode) && !S_ISREG(found.st_mode))
+        failToRead(filePath, notASettingsFile(found.st_mode));
+    // Without O_NONBLOCK, opening a named pipe that a link leads to would wait for a writer.
+    Snapshot snapshot{{},
+        std::make_shared<const Descriptor>(
+            ::open(filePath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)),
+        {}, S_ISLNK(found.st_mode)};
+    if (!snapshot.isOpen()) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return {{}, nullptr, {}, snapshot.throughLink};
+        const int error = errno;
+        struct stat info { };
+        failToRead(filePath,
+            error == ENXIO && ::stat(filePath.c_str(), &info) == 0 ? notASettingsFile(info.st_mode)
+                                                                   : systemError(error));
+    }
+    ::fstat(snapshot.descriptor(), &snapshot.info);
+    if (!S_ISREG(snapshot.info.st_mode))
+        failToRead(filePath, notASettingsFile(snapshot.info.st_mode));
+    return snapshot;
+}
+
+SettingsFile::Snapshot SettingsFile::readWhole(const Snapshot* known) const
 {
     // A file edited in place while it is read is read again, so no mix of two versions is taken.
     for (int attempt = 1; attempt <= 5; ++attempt) {
-        // Without O_NONBLOCK, opening a named pipe would wait for a writer.
-        Snapshot snapshot{
-            {}, Descriptor(::open(filePath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC))};
-        if (!snapshot.file) {
-            if (errno == ENOENT || errno == ENOTDIR)
-                return {};
-            const int error = errno;
-            struct stat info { };
-            failToRead(filePath,
-                error == ENXIO && ::stat(filePath.c_str(), &info) == 0
-                    ? notASettingsFile(info.st_mode)
-                    : systemError(error));
-        }
-        const int descriptor = snapshot.file.get();
-        struct stat before { };
-        ::fstat(descriptor, &before);
-        if (!S_ISREG(before.st_mode))
-            failToRead(filePath, notASettingsFile(before.st_mode));
-        if (std::size_t(before.st_size) > maximumSize)
+        Snapshot snapshot = openFile(known);
+        if (!snapshot.isOpen())
+            return snapshot;
+        const std::size_t size = std::size_t(snapshot.info.st_size);
+        if (size > maximumSize)
             failToRead(filePath, tooLarge);
         std::string& bytes = snapshot.bytes;
-        bytes.reserve(std::size_t(before.st_size) + 1);
-        char buffer[65536];
-        for (;;) {
-            const ssize_t got = ::read(descriptor, buffer, sizeof buffer);
+        // A byte more than the file holds, so that one call reads a file to its end.
+        bytes.resize(size + 1);
+        for (std::size_t done = 0;;) {
+            if (done == bytes.size()) {
+                if (done > maximumSize)
+                    failToRead(filePath, tooLarge);
+                bytes.resize(std::min(2 * done, maximumSize + 1));
+            }
+            const ssize_t got = ::pread(
+                snapshot.descriptor(), bytes.data() + done, bytes.size() - done, off_t(done));
             if (got < 0 && errno == EINTR)
                 continue;
             if (got < 0)
                 failToRead(filePath, systemError(errno));
-            if (got == 0)
+            const bool end = got == 0
+                || (done + std::size_t(got) >= size && done + std::size_t(got) < bytes.size());
+            done += std::size_t(got);
+            if (end) {
+                bytes.resize(done);
                 break;
-            bytes.append(buffer, std::size_t(got));
-            if (bytes.size() > maximumSize)
-                failToRead(filePath, tooLarge);
+            }
         }
-        ::fstat(descriptor, &snapshot.info);
-        if (sameStamp(before, snapshot.info))
+        // The bytes known already are no mix of two versions, whatever the stamp says.
+        if (known && bytes == known->bytes)
+            return snapshot;
+        struct stat after { };
+        ::fstat(snapshot.descriptor(), &after);
+        if (sameStamp(snapshot.info, after))
             return snapshot;
     }
     throw BeingWritten(beingWritten(filePath));
@@ -377,10 +437,10 @@ SettingsFile::Snapshot SettingsFile::settled(Snapshot seen) const
     Clock::time_point stillSince = Clock::now();
     for (;;) {
         std::this_thread::sleep_for(settleTime / 4);
-        Snapshot again = readWhole();
+        Snapshot again = readWhole(&seen);
         const Clock::time_point now = Clock::now();
-        const bool still = again.bytes == seen.bytes && bool(again.file) == bool(seen.file)
-            && (!again.file || sameStamp(again.info, seen.info));
+        const bool still = again.bytes == seen.bytes && again.isOpen() == seen.isOpen()
+            && (!again.isOpen() || sameStamp(again.info, seen.info));
         if (still && now - stillSince >= settleTime)
             return again;
         if (!still) {
@@ -394,59 +454,88 @@ SettingsFile::Snapshot SettingsFile::settled(Snapshot seen) const
 
 void SettingsFile::makeFolder() const
 {
-    const std::string folder = folderOf(filePath);
-    for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
-        const std::string part = folder.substr(0, slash);
-        if (::mkdir(part.c_str(), creationMode(folderOf(part), 0777)) == 0)
-            // A new folder survives a power cut only once the folder above it is on disk too.
-            syncFolder(folderOf(part), filePath);
-        else if (errno != EEXIST)
-            failToSave(part, errno);
-        if (slash == std::string::npos)
-            return;
+    makeFolders(folderOf(filePath));
+}
+
+// The folder itself is tried first: only where it is missing are the folders above it looked at.
+void SettingsFile::makeFolders(const std::string& folder) const
+{
+    const auto make = [&] {
+        if (::mkdir(folder.c_str(), creationMode(folderOf(folder), 0777)) != 0)
+            return errno;
+        // A new folder survives a power cut only once the folder above it is on disk too.
+        syncFolder(folderOf(folder), filePath);
+        return 0;
+    };
+    int error = make();
+    if (error == ENOENT && folder != folderOf(folder)) {
+        makeFolders(folderOf(folder));
+        error = make();
     }
+    if (error != 0 && error != EEXIST)
+        failToSave(folder, error);
 }
 
 void SettingsFile::replace(std::string_view bytes)
 {
-    makeFolder();
-    const std::string target = linkTargetToSave(filePath);
+    // What the read that began this change found at the path is what is there: the lock keeps
+    // other copies away, and an editor's change since is caught before the file is replaced.
+    const auto [target, found]
+        = seen ? *std::exchange(seen, std::nullopt) : linkTargetToSave(filePath);
     removeUnfinishedSaves(target);
-    struct stat old { };
-    const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode))
-        fail("Could not save the settings to " + target + ": " + notASettingsFile(old.st_mode)
+    if (found && !S_ISREG(found->st_mode))
+        fail("Could not save the settings to " + target + ": " + notASettingsFile(found->st_mode)
             + '.');
     // Root may write anywhere; anyone else finds a settings file made read-only left as it is.
-    if (exists && ::access(target.c_str(), W_OK) != 0)
+    if (found && thisUser() != 0 && !writableByUser(target, *found))
         failToSave(target, errno);
     try {
-        UnfinishedSave save(target);
-        save.write(bytes, exists ? std::optional(Permissions::of(target)) : std::nullopt);
+        std::optional<UnfinishedSave> save;
+        const mode_t mode = found ? 0600 : creationMode(folderOf(target), 0666);
+        try {
+            save.emplace(target, mode);
+        } catch (const NotSaved& failure) {
+            // The folder was moved away or deleted since the lock was taken in it.
+            if (failure.error != ENOENT || target != filePath)
+                throw;
+            makeFolder();
+            save.emplace(target, mode);
+        }
+        const std::optional<struct stat> made = save->write(
+            bytes, found ? std::optional(Permissions::of(target, *found)) : std::nullopt);
         // The last moment to find that an editor wrote the file in place after it was read: its
         // text would go with the replaced file.
-        if (last && last->file && !holds(last->file.get(), last->bytes))
+        if (last && last->isOpen() && !holds(last->descriptor(), last->bytes))
             throw BeingWritten(beingWritten(filePath));
-        save.replace(target);
+        Descriptor written = save->replace(target);
+        syncFolder(folderOf(target), target);
+        // The file just written is the one the next read finds there, unless someone replaces it.
+        if (last)
+            replaced = std::move(last->file);
+        last = Snapshot{
+            std::string(bytes), std::make_shared<const Descriptor>(std::move(written)), {}, false};
+        if (made)
+            last->info = *made;
     } catch (const std::system_error& error) {
         failToSave(target, error.code().value());
     }
-    syncFolder(folderOf(target), target);
-    last = Snapshot{std::string(bytes),
-        Descriptor(::open(filePath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC))};
-    if (last->file && ::fstat(last->file.get(), &last->info) != 0)
-        last->file.reset();
+}
+
+void SettingsFile::endTurn()
+{
+    seen.reset();
+    replaced.reset();
 }
 
 std::string SettingsFile::keepAside()
 {
-    const std::string target = linkTargetToSave(filePath);
+    const std::string target = linkTargetToSave(filePath).path;
     const std::string stem = target + ".unreadable-" + timeOfDay();
     const auto nameOf = [&](int n) { return n == 1 ? stem : stem + '-' + std::to_string(n); };
     // A second name for the file as it was read keeps every byte and its permissions, takes no
     // space and cannot be half written.
-    if (last && last->file) {
-        const std::string descriptorPath = "/proc/self/fd/" + std::to_string(last->file.get());
+    if (last && last->isOpen()) {
+        const std::string descriptorPath = "/proc/self/fd/" + std::to_string(last->descriptor());
         for (int n = 1; n <= 100; ++n) {
             if (::linkat(AT_FDCWD, descriptorPath.c_str(), AT_FDCWD, nameOf(n).c_str(),
                     AT_SYMLINK_FOLLOW)
@@ -460,10 +549,11 @@ std::string SettingsFile::keepAside()
     }
     // Where links cannot be made, a copy with the same permissions, complete or not at all.
     try {
-        UnfinishedSave copy(target);
+        UnfinishedSave copy(target, 0600);
+        struct stat kept { };
         copy.write(last ? std::string_view(last->bytes) : std::string_view(),
-            last && last->file
-                ? Permissions::of("/proc/self/fd/" + std::to_string(last->file.get()))
+            last && last->isOpen() && ::fstat(last->descriptor(), &kept) == 0
+                ? Permissions::of("/proc/self/fd/" + std::to_string(last->descriptor()), kept)
                 : Permissions());
         for (int n = 1; n <= 100; ++n) {
             if (copy.renameUnlessTaken(nameOf(n))) {
@@ -497,13 +587,15 @@ void SettingsFile::removeUnfinishedSaves(const std::string& target)
     ::closedir(entries);
 }
 
-std::string linkTarget(const std::string& path)
+LinkTarget followLinks(const std::string& path)
 {
     std::string target = path;
     for (int hops = 0; hops < 40; ++hops) {
         struct stat info { };
-        if (::lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
-            return target;
+        if (::lstat(target.c_str(), &info) != 0)
+            return {target, std::nullopt};
+        if (!S_ISLNK(info.st_mode))
+            return {target, info};
         std::string link(std::size_t(info.st_size > 0 ? info.st_size : PATH_MAX), '\0');
         const ssize_t length = ::readlink(target.c_str(), link.data(), link.size());
         if (length < 0)
@@ -512,4 +604,9 @@ std::string linkTarget(const std::string& path)
         target = link.starts_with('/') ? link : folderOf(target) + '/' + link;
     }
     throwSystemError(ELOOP);
+}
+
+std::string linkTarget(const std::string& path)
+{
+    return followLinks(path).path;
 }

@@ -5,11 +5,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
+
+struct LinkTarget {
+    std::string path;
+    // What is there, not followed; none where nothing is.
+    std::optional<struct stat> found;
+};
 
 // The one place that reads and writes the settings file. Whatever sits at its path is checked
 // before it is trusted: only a regular file of bounded size is read, nothing waits on it without a
@@ -47,8 +54,13 @@ public:
     // BeingWritten when a change that no copy vouches for does not settle within a second.
     std::optional<std::string> readIfChanged(const LastSaved& lastSaved = {});
     // Forgets what was last read or written, so that the next read returns the file's bytes.
-    void forget() { last.reset(); }
-    // Makes the folder of the file, and any missing above it, private to the user.
+    void forget()
+    {
+        last.reset();
+        seen.reset();
+    }
+    // Makes the folder of the file, and any missing above it, private to the user. Where the
+    // folder is there, that is all it looks at.
     void makeFolder() const;
     // Puts bytes in place of the file, so that it is at every moment the old file or the new one
     // and the new one survives a power cut. A file that is a link stays one: its target is
@@ -56,6 +68,10 @@ public:
     // nothing, and throws BeingWritten, when another program has changed the file in place since
     // it was last read.
     void replace(std::string_view bytes);
+    // Ends a turn at the copies' lock: what the last read found at the path is no longer taken to
+    // be there, and the file the last save replaced is closed, which leaves freeing it, work for
+    // the disk, until no other copy waits for its turn.
+    void endTurn();
     // Keeps the file as it was last read under a new name beside it, and returns that name.
     std::string keepAside();
 
@@ -63,21 +79,34 @@ private:
     struct Snapshot {
         std::string bytes;
         // Open on the file the bytes came from; none when nothing was at the path.
-        Descriptor file;
+        std::shared_ptr<const Descriptor> file;
         struct stat info { };
+        // Whether the path is a link to the file.
+        bool throughLink = false;
+
+        bool isOpen() const { return file && *file; }
+        int descriptor() const { return file ? file->get() : -1; }
     };
 
-    Snapshot readWhole() const;
+    Snapshot openFile(const Snapshot* known) const;
+    Snapshot readWhole(const Snapshot* known) const;
     Snapshot settled(Snapshot seen) const;
+    void makeFolders(const std::string& folder) const;
     void removeUnfinishedSaves(const std::string& target);
 
     std::string filePath;
     // The file as last read or written, none before the first read. It stays open: it is the file
     // an editor writes in place, and the file kept aside as it was read.
     std::optional<Snapshot> last;
+    // What the last read found at the path, for the save that follows it in the same turn.
+    std::optional<LinkTarget> seen;
+    std::shared_ptr<const Descriptor> replaced;
     bool unfinishedSavesRemoved = false;
 };
 
 // Where the bytes of a file that is a link really live, however many links lead there; the path
 // itself where it is no link. Throws std::system_error for a loop of links.
 std::string linkTarget(const std::string& path);
+
+// The link target and what is there, found with the same look.
+LinkTarget followLinks(const std::string& path);

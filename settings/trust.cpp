@@ -1,6 +1,7 @@
 #include "settings/trust.h"
 
 #include "settings/settingsfile.h"
+#include "settings/thisprocess.h"
 
 #include <cerrno>
 #include <climits>
@@ -26,14 +27,14 @@ std::string folderOf(const std::string& path)
 
 bool ownedByUser(const struct stat& info)
 {
-    return info.st_uid == ::getuid() || info.st_uid == 0;
+    return info.st_uid == thisUser() || info.st_uid == 0;
 }
 
 // A group of the user's own, as Debian makes one for every user, may write where others may not.
 bool isPrivateGroup(gid_t gid)
 {
     static const gid_t privateGroup = [] {
-        const passwd* user = ::getpwuid(::getuid());
+        const passwd* user = ::getpwuid(thisUser());
         const group* own = user ? ::getgrgid(user->pw_gid) : nullptr;
         if (!own || std::strcmp(own->gr_name, user->pw_name) != 0)
             return gid_t(-1);

@@ -223,8 +223,17 @@ void UserSettingsStore::lock()
     try {
         outcome = onWorker([files = files, waiting = fileWorker.signOfLife()] {
             checkTrust(files->file.path());
-            files->file.makeFolder();
-            return files->lock.lock(holderPatience, turnsPatience, waiting);
+            const auto lock
+                = [&] { return files->lock.lock(holderPatience, turnsPatience, waiting); };
+            try {
+                return lock();
+            } catch (const NotSaved& failure) {
+                // The lock file lives beside the settings file, in a folder made at the first save.
+                if (failure.error != ENOENT)
+                    throw;
+                files->file.makeFolder();
+                return lock();
+            }
         });
     } catch (const Untrusted& untrusted) {
         distrust(untrusted.why);
@@ -255,7 +264,10 @@ void UserSettingsStore::lock()
 void UserSettingsStore::unlock()
 {
     if (std::exchange(lockAsked, false))
-        fileWorker.post([files = files] { files->lock.unlock(); });
+        fileWorker.post([files = files] {
+            files->lock.unlock();
+            files->file.endTurn();
+        });
     holdingLock = false;
 }
 

@@ -25,6 +25,7 @@ private slots:
     void specialFilesAreNeverTrusted_data();
     void specialFilesAreNeverTrusted();
     void changesReachTheDiskOnFlush();
+    void unfinishedSaveOfAnEarlierProcessIsNoObstacle();
     void everyPathRoundTripsThroughTheFile_data();
     void everyPathRoundTripsThroughTheFile();
     void failedFlushNamesTheFileAndKeepsChanges();
@@ -175,6 +176,24 @@ void UserSettingsStoreTest::changesReachTheDiskOnFlush()
     QCOMPARE(UserSettingsStore(home.settingsPath(QStringLiteral("other")))
                  .GetSetting("Recent Files", "1", ""),
         std::string("/other"));
+}
+
+// A copy killed while it saved leaves its unfinished file, whose process number may come again.
+void UserSettingsStoreTest::unfinishedSaveOfAnEarlierProcessIsNoObstacle()
+{
+    const QString name = QStringLiteral("reused");
+    UserSettingsStore store(home.settingsPath(name));
+    QFile left(confPath(name) + QStringLiteral(".saving-") + QString::number(::getpid()));
+    QVERIFY(QDir().mkpath(QFileInfo(left).path()) && left.open(QIODevice::WriteOnly));
+    left.close();
+
+    store.SaveSetting("Recent Files", "1", "/saved");
+    store.flush();
+
+    QCOMPARE(noticesOf(store), std::string());
+    QCOMPARE(UserSettingsStore(home.settingsPath(name)).GetSetting("Recent Files", "1", ""),
+        std::string("/saved"));
+    QVERIFY(!left.exists());
 }
 
 void UserSettingsStoreTest::everyPathRoundTripsThroughTheFile_data()

@@ -119,16 +119,6 @@ std::pair<std::optional<std::u16string>, bool> openedSection(std::string_view li
     return {section, section && sectionHeader(*section) == line};
 }
 
-// A key comes back where QSettings can look it up, with no empty part (so "3/" never comes back),
-// and where the header of its section reads back as that section (where "general" would come
-// back as "General").
-bool comesBack(std::u16string_view key)
-{
-    const std::u16string_view section = key.substr(0, key.find(u'/'));
-    return !key.empty() && !key.starts_with(u'/') && !key.ends_with(u'/')
-        && key.find(u"//") == std::u16string_view::npos
-        && (section.size() == key.size() || openedSection(sectionHeader(section)).first == section);
-}
 
 // The values of the lines read so far, and the section they are in: none while it is one whose
 // name QSettings does not write.
@@ -175,8 +165,29 @@ private:
         std::string value;
     };
 
+    // A key comes back where QSettings can look it up, with no empty part (so "3/" never comes
+    // back), and where the header of its section reads back as that section (where "general"
+    // would come back as "General").
+    bool comesBack(std::u16string_view key)
+    {
+        const std::u16string_view first = key.substr(0, key.find(u'/'));
+        if (key.empty() || key.starts_with(u'/') || key.ends_with(u'/')
+            || key.find(u"//") != std::u16string_view::npos)
+            return false;
+        if (first.size() == key.size())
+            return true;
+        // The lines of a section mostly have their section in common.
+        if (first != checkedSection) {
+            checkedSection = first;
+            checkedSectionComesBack = openedSection(sectionHeader(first)).first == first;
+        }
+        return checkedSectionComesBack;
+    }
+
     std::optional<std::u16string> section = std::u16string();
     std::vector<Entry> entries;
+    std::u16string checkedSection;
+    bool checkedSectionComesBack = false;
 };
 
 } // namespace

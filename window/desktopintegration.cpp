@@ -1,13 +1,40 @@
 #include "window/desktopintegration.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTimer>
 #include <QTranslator>
+#include <QWidget>
 
 QIcon programIcon()
 {
     return QIcon::fromTheme(QStringLiteral(HIX_APP_ID), QIcon(QStringLiteral(":/hix.svg")));
+}
+
+void showProgramIconOnceDrawn(QWidget& window)
+{
+    // The icon waits for the window's first paint to have ended, a turn of the event loop later.
+    class FirstPaint final : public QObject {
+    public:
+        using QObject::QObject;
+
+    protected:
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (event->type() == QEvent::Paint) {
+                watched->removeEventFilter(this);
+                QTimer::singleShot(0, this, [this] {
+                    QApplication::setWindowIcon(programIcon());
+                    deleteLater();
+                });
+            }
+            return false;
+        }
+    };
+    window.installEventFilter(new FirstPaint(&window));
 }
 
 void translateQtsOwnWords()

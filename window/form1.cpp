@@ -39,12 +39,14 @@ struct Placed {
 
 // The geometry is fixed in its proportions, the user's font is not: the whole layout grows by the
 // smallest scale, 1 or more, at which every caption fits its control at the desktop's font, and
-// text is never shrunk below the size the user chose. The text boxes' widths hold no caption.
+// text is never shrunk below the size the user chose. Each caption is measured once. The text
+// boxes' widths hold no caption, and the credit's font grows with the layout, so it fits at any
+// scale where it fits at 1.
 qreal fittingScale(std::initializer_list<Placed> controls)
 {
     qreal scale = 1;
     for (const auto& [widget, twips] : controls) {
-        if (widget->inherits("QPlainTextEdit"))
+        if (widget->inherits("QPlainTextEdit") || widget->objectName() == QLatin1String("Label2"))
             continue;
         const QSizeF described = QSizeF(twips.size()) / 15.0;
         if (widget->inherits("QLineEdit")) {
@@ -80,7 +82,7 @@ QAction* addSeparator(QMenu* menu, const char* name)
     return separator;
 }
 
-QFont creditFont()
+QFont creditFont(qreal scale)
 {
     // Asking for a family that is not installed makes the font database search all fonts for a
     // substitute, a millisecond at start-up. That holds for the desktop's own family too when it
@@ -95,7 +97,7 @@ QFont creditFont()
             break;
         }
     }
-    font.setPointSizeF(9.75);
+    font.setPointSizeF(9.75 * scale);
     font.setWeight(QFont::Bold);
     font.setItalic(true);
     return font;
@@ -118,7 +120,8 @@ Form1::Form1(SettingsStore& store, MessageBox* messageBox, FileDialog* fileDialo
     setWindowTitle(QStringLiteral("HIX Demo - Aldo Veskin"));
     createMenus();
     createControls();
-    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    // Nothing in the window changes size once it is built.
+    setFixedSize(sizeHint());
 }
 
 Form1::~Form1() = default;
@@ -215,8 +218,6 @@ void Form1::createControls()
     auto* Label2 = new QLabel(QStringLiteral("HIX Demo by Aldo Veskin"), client);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setAlignment(Qt::AlignCenter);
-    QFont credit = creditFont();
-    Label2->setFont(credit);
     Label2->setAutoFillBackground(true);
     QPalette colours = Label2->palette();
     colours.setColor(QPalette::WindowText, QColor(0, 0, 255));
@@ -240,8 +241,7 @@ void Form1::createControls()
     for (const auto& [widget, twips] : placed)
         widget->setGeometry(fromTwips(twips, scale));
     client->setFixedSize(fromTwips({0, 0, 5310, 4815}, scale).size());
-    credit.setPointSizeF(credit.pointSizeF() * scale);
-    Label2->setFont(credit);
+    Label2->setFont(creditFont(scale));
 
     setTabOrder(Command1, Text1);
     setTabOrder(Text1, Command2);

@@ -22,7 +22,6 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     const std::string name = programName();
     QApplication::setApplicationName(QFile::decodeName(QByteArray::fromStdString(name)));
-    QApplication::setWindowIcon(programIcon());
     translateQtsOwnWords();
     // Qt's file dialog keeps the folders the user browsed in a file of Qt's when it closes; no
     // file can be made under /dev/null, so it keeps them for the session alone.
@@ -33,6 +32,7 @@ int main(int argc, char* argv[])
     UserSettingsStore store(settingsFilePath(name), terminationSignals.descriptor());
     Form1 form(store);
     form.show();
+    showProgramIconOnceDrawn(form);
     // Other running copies and text editors change the list too; the window shows their changes.
     const SettingsWatcher watcher(store.path(), store.worker());
     QObject::connect(&watcher, &SettingsWatcher::changed, &form, &Form1::refreshList);

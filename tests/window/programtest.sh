@@ -43,7 +43,9 @@ xprop -id "$window" _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR || fail "
 hints=$(xprop -id "$window" WM_NORMAL_HINTS)
 [ "$(sed -n 's/.*minimum size: //p' <<<"$hints")" = "$(sed -n 's/.*maximum size: //p' <<<"$hints")" ] \
     || fail "the window has a fixed size: $hints"
-[[ $(xprop -id "$window" _NET_WM_ICON) == *"Icon ("* ]] || fail "the window has an icon"
+has_icon() { [[ $(xprop -id "$window" _NET_WM_ICON) == *"Icon ("* ]]; }
+for _ in $(seq 50); do has_icon && break; sleep 0.1; done
+has_icon || fail "the window has an icon once it is drawn"
 choose_from_file_menu 3
 choose_from_file_menu x
 wait_for_exit

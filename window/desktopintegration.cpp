@@ -9,10 +9,17 @@
 #include <QTranslator>
 #include <QWidget>
 
+namespace {
+
 QIcon programIcon()
 {
-    return QIcon::fromTheme(QStringLiteral(HIX_APP_ID), QIcon(QStringLiteral(":/hix.svg")));
+    QIcon icon;
+    for (const int size : {16, 32, 48, 64})
+        icon.addFile(QStringLiteral(":/icons/hix-%1.png").arg(size), QSize(size, size));
+    return icon;
 }
+
+} // namespace
 
 void showProgramIconOnceDrawn(QWidget& window)
 {

@@ -92,6 +92,10 @@ std::string entryCaption(std::int16_t index, std::string_view path)
 {
     std::string caption = "&" + std::to_string(index) + "   ";
     const std::string shown = displayText(path);
+    // Most paths are printable ASCII without an "&", which shows as it is.
+    if (std::all_of(
+            shown.begin(), shown.end(), [](char c) { return c >= ' ' && c < 0x7F && c != '&'; }))
+        return caption + shown;
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(shown.data());
     const auto length = static_cast<std::int32_t>(shown.size());
     for (std::int32_t offset = 0; offset < length;) {

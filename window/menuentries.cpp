@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QToolTip>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -65,7 +66,7 @@ public:
         case QAccessible::Name:
             return QString(action->text()).remove(QRegularExpression(QStringLiteral("&(?!&)")));
         case QAccessible::Description:
-            return action->statusTip();
+            return entries() ? QString::fromStdString(entries()->tagOf(action)) : QString();
         case QAccessible::Accelerator:
             return QKeySequence::mnemonic(action->text()).toString(QKeySequence::NativeText);
         default:
@@ -102,6 +103,11 @@ public:
 
 private:
     QMenu* menu() const { return action ? qobject_cast<QMenu*>(action->parent()) : nullptr; }
+    const ActionEntryArray* entries() const
+    {
+        return menu() ? menu()->findChild<ActionEntryArray*>(QString(), Qt::FindDirectChildrenOnly)
+                      : nullptr;
+    }
 
     QPointer<QAction> action;
 };
@@ -125,14 +131,18 @@ ActionEntryArray::ActionEntryArray(QMenu* menu, QAction* below)
 {
     static const bool accessible = (QAccessible::installFactory(&EntryAccessible::of), true);
     Q_UNUSED(accessible);
-    entries.emplace(1, Entry{createAction(1), {}, {}});
+    entries.emplace(1, Entry{createAction(1)});
     entries.at(1).action->setVisible(false);
     // The tool tip shows the full path to a keyboard's highlight too, not only to the pointer's.
     connect(menu, &QMenu::hovered, this, [this](QAction* action) {
-        if (action->objectName() != QLatin1String("mnuHIX") || action->toolTip().isEmpty()) {
+        const Entry* hovered = entryOf(action);
+        if (!hovered || hovered->tag.empty()) {
             QToolTip::hideText();
             return;
         }
+        // Made when first wanted: an open changes the path of every entry, and few are pointed at.
+        if (!std::exchange(entry(std::int16_t(action->data().toInt())).toolTipGiven, true))
+            action->setToolTip(plainToolTip(hovered->tag));
         // Beside the menu, where it hides no other item.
         const QRect area = this->menu->actionGeometry(action);
         QToolTip::showText(this->menu->mapToGlobal(QPoint(this->menu->width(), area.top())),
@@ -156,8 +166,14 @@ void ActionEntryArray::setTag(std::int16_t index, const std::string& tag)
     if (target.tag == tag)
         return;
     target.tag = tag;
-    target.action->setToolTip(tag.empty() ? QString() : plainToolTip(tag));
-    target.action->setStatusTip(QString::fromStdString(tag));
+    if (std::exchange(target.toolTipGiven, false))
+        target.action->setToolTip(QString());
+}
+
+std::string ActionEntryArray::tagOf(const QAction* action) const
+{
+    const Entry* found = entryOf(action);
+    return found ? found->tag : std::string();
 }
 
 void ActionEntryArray::setCaption(std::int16_t index, const std::string& caption)
@@ -179,7 +195,7 @@ void ActionEntryArray::load(std::int16_t index)
 {
     if (entries.contains(index))
         throw std::logic_error("Menu entry " + std::to_string(index) + " exists already.");
-    entries.emplace(index, Entry{createAction(index), {}, {}});
+    entries.emplace(index, Entry{createAction(index)});
 }
 
 void ActionEntryArray::unload(std::int16_t index)
@@ -191,6 +207,14 @@ void ActionEntryArray::unload(std::int16_t index)
     // The entry may be the one whose click is being handled right now.
     removed->deleteLater();
     entries.erase(index);
+}
+
+const ActionEntryArray::Entry* ActionEntryArray::entryOf(const QAction* action) const
+{
+    if (!action || action->objectName() != QLatin1String("mnuHIX"))
+        return nullptr;
+    const auto found = entries.find(std::int16_t(action->data().toInt()));
+    return found != entries.end() && found->second.action == action ? &found->second : nullptr;
 }
 
 ActionEntryArray::Entry& ActionEntryArray::entry(std::int16_t index)

@@ -19,7 +19,8 @@ private:
 };
 
 // Menu entries as actions of one menu, placed in index order just above a given action. Each
-// action is named "mnuHIX" and carries its index as data; the full path shows as its tool tip.
+// action is named "mnuHIX" and carries its index as data; the full path shows as its tool tip,
+// made when the entry is first highlighted, and is what a screen reader hears as its description.
 class ActionEntryArray final : public QObject, public MenuEntryArray {
     Q_OBJECT
 
@@ -35,16 +36,21 @@ public:
     void load(std::int16_t index) override;
     void unload(std::int16_t index) override;
 
+    // The tag of the entry whose action this is; empty for any other action.
+    std::string tagOf(const QAction* action) const;
+
 signals:
     void entryTriggered(std::int16_t index);
 
 private:
     struct Entry {
         QAction* action;
-        std::string tag;
-        std::string caption;
+        std::string tag = {};
+        std::string caption = {};
+        bool toolTipGiven = false;
     };
 
+    const Entry* entryOf(const QAction* action) const;
     Entry& entry(std::int16_t index);
     const Entry& entry(std::int16_t index) const;
     QAction* createAction(std::int16_t index);

@@ -50,6 +50,8 @@ private:
     void show();
     QAction* action(const char* name) const;
     QAction* entry(int index) const;
+    // The tool tip the entry shows once highlighted.
+    QString toolTipOf(int index) const;
     QString log() const;
 
     FakeStore store;
@@ -84,6 +86,12 @@ QAction* Form1HandlersTest::entry(int index) const
     const auto found
         = std::ranges::find_if(entries, [index](QAction* a) { return a->data().toInt() == index; });
     return found == entries.end() ? nullptr : *found;
+}
+
+QString Form1HandlersTest::toolTipOf(int index) const
+{
+    emit window->form.findChild<QMenu*>("mnuFile")->hovered(entry(index));
+    return entry(index)->toolTip();
 }
 
 QString Form1HandlersTest::log() const
@@ -258,7 +266,7 @@ void Form1HandlersTest::entryShowsItsFullPathAsPlainToolTip()
     window->open(path.toStdString());
 
     QVERIFY(window->form.findChild<QMenu*>("mnuFile")->toolTipsVisible());
-    const QString toolTip = entry(1)->toolTip();
+    const QString toolTip = toolTipOf(1);
     QVERIFY(toolTip.contains(path.toHtmlEscaped()));
     QVERIFY(!toolTip.contains("<b>"));
     QCOMPARE(entry(1)->text(), QStringLiteral("&1   .../R&&D notes.txt"));
@@ -288,7 +296,7 @@ void Form1HandlersTest::hostileNamesStayLiteral()
     QCOMPARE(QString::fromStdString(store.storedPaths().front()), path);
     // The log's plain text shows a line separator as the line break it is.
     QVERIFY(log().contains(QString(path).replace(QChar::LineSeparator, u'\n')));
-    QVERIFY(entry(1)->toolTip().contains(path.toHtmlEscaped()));
+    QVERIFY(toolTipOf(1).contains(path.toHtmlEscaped()));
     // Nothing in the caption can hide, break the menu item or reorder what follows it.
     const QString caption = entry(1)->text();
     QVERIFY(std::none_of(caption.begin(), caption.end(), [](QChar c) {

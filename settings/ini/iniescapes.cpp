@@ -17,8 +17,22 @@ int hexValue(char16_t c)
     return -1;
 }
 
+namespace {
+
+// ASCII, the common case, is the same in UTF-8 and UTF-16 and needs no conversion.
+template<typename Unit>
+bool isAscii(std::basic_string_view<Unit> text)
+{
+    return std::all_of(
+        text.begin(), text.end(), [](Unit unit) { return (unit & ~Unit(0x7F)) == 0; });
+}
+
+} // namespace
+
 std::optional<std::u16string> utf16(std::string_view bytes, bool exact)
 {
+    if (isAscii(bytes))
+        return std::u16string(bytes.begin(), bytes.end());
     // UTF-16 takes no more code units than UTF-8 takes bytes.
     std::u16string text(bytes.size(), u'\0');
     std::int32_t length = 0;
@@ -34,6 +48,8 @@ std::optional<std::u16string> utf16(std::string_view bytes, bool exact)
 
 std::optional<std::string> utf8(std::u16string_view text)
 {
+    if (isAscii(text))
+        return std::string(text.begin(), text.end());
     std::string bytes(3 * text.size(), '\0');
     std::int32_t length = 0;
     UErrorCode status = U_ZERO_ERROR;

@@ -17,14 +17,19 @@ struct FileWorker::Shared {
     std::condition_variable wake;
     std::deque<std::function<void()>> requests;
     bool ending = false;
+    std::atomic<std::uint64_t> asked = 0;
     std::atomic<std::uint64_t> completed = 0;
     std::atomic<std::chrono::steady_clock::rep> lastSign = 0;
-    // Readable once a request is done or shows a sign of life.
+    // Whether the owner sleeps until the next sign, which it then needs to be woken for.
+    std::atomic<bool> ownerAsleep = false;
+    // Readable once a request is done or shows a sign of life while the owner sleeps.
     Descriptor done{::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
 
     void signal()
     {
         lastSign = std::chrono::steady_clock::now().time_since_epoch().count();
+        if (!ownerAsleep.exchange(false))
+            return;
         const std::uint64_t one = 1;
         [[maybe_unused]] const ssize_t written = ::write(done.get(), &one, sizeof one);
     }
@@ -45,6 +50,11 @@ struct FileWorker::Shared {
             request();
             ++completed;
             signal();
+            // A change asks for one request right after another: a moment's look for the next
+            // saves the sleep and the wake-up.
+            const auto looked = std::chrono::steady_clock::now();
+            while (asked == completed
+                && std::chrono::steady_clock::now() - looked < std::chrono::microseconds(20)) { }
         }
     }
 };
@@ -72,6 +82,7 @@ void FileWorker::post(std::function<void()> request)
         shared->requests.push_back(std::move(request));
     }
     ++posted;
+    ++shared->asked;
     shared->wake.notify_one();
 }
 
@@ -85,18 +96,23 @@ std::function<void()> FileWorker::signOfLife() const
     return [shared = shared] { shared->signal(); };
 }
 
-bool FileWorker::waitFor(const std::future<void>& done, std::chrono::milliseconds deadline) const
+bool FileWorker::waitFor(std::uint64_t request, std::chrono::milliseconds deadline) const
 {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point asked = Clock::now();
+    const auto done = [&] { return shared->completed >= request; };
     // Most requests take microseconds: a moment's look saves the sleep and the wake-up.
     while (Clock::now() - asked < std::chrono::microseconds(20)) {
-        if (done.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+        if (done())
             return true;
     }
     for (;;) {
-        if (done.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+        // Said before the last look, so that the worker, done after it, wakes the owner.
+        shared->ownerAsleep = true;
+        if (done()) {
+            shared->ownerAsleep = false;
             return true;
+        }
         const Clock::time_point lastSign{Clock::duration(shared->lastSign)};
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::max(asked, lastSign) + deadline - Clock::now());
@@ -106,7 +122,9 @@ bool FileWorker::waitFor(const std::future<void>& done, std::chrono::millisecond
         if (::poll(watched, cutShortBy >= 0 ? 2 : 1, int(left.count()) + 1) > 0
             && (watched[1].revents & POLLIN))
             return false;
-        std::uint64_t count = 0;
-        [[maybe_unused]] const ssize_t got = ::read(shared->done.get(), &count, sizeof count);
+        if (watched[0].revents & POLLIN) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const ssize_t got = ::read(shared->done.get(), &count, sizeof count);
+        }
     }
 }

@@ -48,8 +48,8 @@ public:
 private:
     struct Shared;
 
-    // Whether done is ready by the deadline.
-    bool waitFor(const std::future<void>& done, std::chrono::milliseconds deadline) const;
+    // Whether the request with this number is done by the deadline.
+    bool waitFor(std::uint64_t request, std::chrono::milliseconds deadline) const;
 
     std::shared_ptr<Shared> shared;
     std::uint64_t posted = 0;
@@ -65,13 +65,8 @@ auto FileWorker::run(Request request, std::chrono::milliseconds deadline) -> dec
         throw NotAnswering();
     auto task = std::make_shared<std::packaged_task<Result()>>(std::move(request));
     std::future<Result> result = task->get_future();
-    auto finished = std::make_shared<std::promise<void>>();
-    const std::future<void> done = finished->get_future();
-    post([task, finished] {
-        (*task)();
-        finished->set_value();
-    });
-    if (!waitFor(done, deadline)) {
+    post([task] { (*task)(); });
+    if (!waitFor(posted, deadline)) {
         late = posted;
         throw NotAnswering();
     }

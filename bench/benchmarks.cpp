@@ -18,6 +18,7 @@
 #include <array>
 #include <benchmark/benchmark.h>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string_view>
 #include <sys/inotify.h>
@@ -190,6 +191,18 @@ void promoteThroughTheSettingsFile(benchmark::State& state)
 }
 BENCHMARK(promoteThroughTheSettingsFile)->Unit(benchmark::kMicrosecond);
 
+// Promotes entry 2 of a full list count times, for a tracer to count each save's system calls.
+int promoteRepeatedly(int count)
+{
+    WindowOverSettingsFile shown;
+    const QList<QAction*> entries = shown.window.form.findChildren<QAction*>("mnuHIX");
+    const auto second = std::ranges::find_if(
+        entries, [](const QAction* entry) { return entry->data().toInt() == 2; });
+    for (int i = 0; i < count; ++i)
+        (*second)->trigger();
+    return shown.window.messages.errors.empty() ? 0 : 1;
+}
+
 // What every action pays before it changes the list when no other copy saved: a read of the file,
 // compared with what was last read or written.
 void checkForAnotherCopysSave(benchmark::State& state)
@@ -248,6 +261,21 @@ void openWithLogOf(benchmark::State& state)
     }
 }
 BENCHMARK(openWithLogOf)->Arg(10)->Arg(10'000)->Unit(benchmark::kMicrosecond);
+
+// Opens count new paths through the Open button of a shown window whose log holds lines lines,
+// for callgrind to count the instructions of Form1::Command1_Click. A first open, through the File
+// menu, lays the log out.
+int openRepeatedly(int lines, int count)
+{
+    ShownWindow shown;
+    shown.window.form.findChild<QPlainTextEdit*>("Text1")->setPlainText(
+        QStringLiteral("/home/alex/earlier.txt\n").repeated(lines));
+    shown.window.dialog.answers.push_back("/tmp/first");
+    shown.window.form.findChild<QAction*>("mnuOpen")->trigger();
+    for (int opened = 0; opened < count; ++opened)
+        shown.window.open("/tmp/new-" + std::to_string(opened));
+    return shown.window.messages.errors.empty() ? 0 : 1;
+}
 
 // Prints how often each user action replaced the settings file, counted by the kernel.
 int countReplacements()
@@ -315,6 +343,10 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     if (argc > 1 && std::string_view(argv[1]) == "--replacements")
         return countReplacements();
+    if (argc > 2 && std::string_view(argv[1]) == "--promotions")
+        return promoteRepeatedly(std::atoi(argv[2]));
+    if (argc > 3 && std::string_view(argv[1]) == "--opens")
+        return openRepeatedly(std::atoi(argv[2]), std::atoi(argv[3]));
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -1,14 +1,16 @@
 // Starts a program and prints how long it took until it mapped its first window and until it drew
-// into a window, in milliseconds, and its peak resident memory by then, in KiB. The X server is
-// $DISPLAY; it needs the DAMAGE extension, which reports the drawing.
+// into a window, in milliseconds, and its peak and its private resident memory by then, in KiB.
+// The X server is $DISPLAY; it needs the DAMAGE extension, which reports the drawing.
 //   mapwait PROGRAM [ARGUMENTS...]
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -17,14 +19,18 @@
 
 namespace {
 
-long peakResidentKiB(pid_t pid)
+// The sum of the fields of a /proc file of the process whose lines start with one of names.
+long kibibytes(pid_t pid, const char* file, std::initializer_list<std::string_view> names)
 {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::ifstream status("/proc/" + std::to_string(pid) + '/' + file);
+    long sum = 0;
     for (std::string line; std::getline(status, line);) {
-        if (line.starts_with("VmHWM:"))
-            return std::strtol(line.c_str() + 6, nullptr, 10);
+        for (const std::string_view name : names) {
+            if (line.starts_with(name))
+                sum += std::strtol(line.c_str() + name.size(), nullptr, 10);
+        }
     }
-    return -1;
+    return sum;
 }
 
 } // namespace
@@ -75,10 +81,12 @@ int main(int argc, char* argv[])
     }
     // What the program allocates while it paints its first frame counts too.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    const long memory = peakResidentKiB(pid);
+    const long peak = kibibytes(pid, "status", {"VmHWM:"});
+    // Memory of its own, shared with no other process.
+    const long own = kibibytes(pid, "smaps_rollup", {"Private_Clean:", "Private_Dirty:"});
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);
-    std::printf("%.2f %.2f %ld\n", mapped.count(), drawn.count(), memory);
+    std::printf("%.2f %.2f %ld %ld\n", mapped.count(), drawn.count(), peak, own);
     xcb_disconnect(connection);
     return 0;
 }

@@ -42,6 +42,15 @@ void storeFullList(FakeStore& store)
     store.values[{"Config", "noHIX"}] = "20";
 }
 
+void saveFullList(UserSettingsStore& store)
+{
+    FakeStore full;
+    storeFullList(full);
+    for (const auto& [key, value] : full.values)
+        store.SaveSetting(key.first, key.second, value);
+    store.flush();
+}
+
 void displayTextOfLongPath(benchmark::State& state)
 {
     const std::string path
@@ -156,13 +165,7 @@ BENCHMARK(handOffToTheFileWorker)->Unit(benchmark::kMicrosecond);
 struct WindowOverSettingsFile {
     WindowOverSettingsFile()
     {
-        for (const auto& [key, value] : [] {
-                 FakeStore full;
-                 storeFullList(full);
-                 return full.values;
-             }())
-            store.SaveSetting(key.first, key.second, value);
-        store.flush();
+        saveFullList(store);
         window.form.show();
     }
 
@@ -282,13 +285,7 @@ int countReplacements()
 {
     const SettingsHome home;
     UserSettingsStore store(home.settingsPath(QStringLiteral("replaced")));
-    for (const auto& [key, value] : [] {
-             FakeStore full;
-             storeFullList(full);
-             return full.values;
-         }())
-        store.SaveSetting(key.first, key.second, value);
-    store.flush();
+    saveFullList(store);
 
     const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     inotify_add_watch(watch, QFile::encodeName(QFileInfo(store.fileName()).path()).constData(),

@@ -35,6 +35,7 @@ run: setup-run
 
 test: build
 	@$(AS_USER) ctest --test-dir $(BUILD_DIR) --output-on-failure
+	@bash scripts/skipped.sh $(BUILD_DIR)
 	@$(AS_USER) bash scripts/fuzz.sh build-fuzz 10
 
 # The fuzzers for minutes each rather than seconds.

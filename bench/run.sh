@@ -42,6 +42,19 @@ for round in $(seq "$rounds"); do
     done
     echo "$bare $floor $program" >>"$samples"
 done
+# The same at 72 dots per inch, where the desktop's font fits the captions and the window keeps its
+# described size, against the bare window with the credit face.
+fitting_samples=$(mktemp)
+for round in $(seq "$rounds"); do
+    for turn in 0 1 2; do
+        case $(((round + turn) % 3)) in
+            0) bare=$(QT_FONT_DPI=72 start "$build/bench/bare_window" --credit-face) ;;
+            1) floor=$(QT_FONT_DPI=72 start "$build/bench/bare_window" --stand-in "$settings") ;;
+            2) program=$(QT_FONT_DPI=72 start "$build/window/hix") ;;
+        esac
+    done
+    echo "$bare $floor $program" >>"$fitting_samples"
+done
 
 # Instructions do not vary with the machine's load: callgrind counts those each program runs until
 # it asks for its window to be mapped and until it first draws into it. Prints the two counts.
@@ -117,7 +130,7 @@ open_instructions_long=$(open_instructions 10000)
 
 # Each line: the bare window's map, first frame, peak and private memory, then the stand-in's, then
 # the program's.
-column() { awk "{ print $1 }" "$samples" | median; }
+column() { awk "{ print $1 }" "${2:-$samples}" | median; }
 start_bare=$(column '$1'); start_program=$(column '$9')
 frame_bare=$(column '$2'); frame_floor=$(column '$6'); frame_program=$(column '$10')
 memory_bare=$(column '$3 / 1024'); memory_floor=$(column '$7 / 1024'); memory_program=$(column '$11 / 1024')
@@ -125,6 +138,8 @@ private_bare=$(column '$4 / 1024'); private_floor=$(column '$8 / 1024'); private
 start_ratio=$(column '$9 / $1'); frame_ratio=$(column '$10 / $2'); frame_floor_ratio=$(column '$10 / $6')
 memory_ratio=$(column '$11 / $3'); memory_floor_ratio=$(column '$11 / $7')
 private_ratio=$(column '$12 / $4'); private_floor_ratio=$(column '$12 / $8')
+fitting_frame_ratio=$(column '$10 / $2' "$fitting_samples"); fitting_frame_floor_ratio=$(column '$10 / $6' "$fitting_samples")
+fitting_memory_ratio=$(column '$11 / $3' "$fitting_samples"); fitting_memory_floor_ratio=$(column '$11 / $7' "$fitting_samples")
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
 millions() { awk -v n="$1" 'BEGIN { printf "%.1f", n / 1e6 }'; }
@@ -152,6 +167,10 @@ printf '| instructions to first drawn frame at the default font: stand-in / bare
     "$(ratio "$frame_instructions_floor" "$frame_instructions_credit")" "$(millions "$frame_instructions_floor")"
 printf '| instructions to first drawn frame at the default font: program / stand-in | | %s |\n' \
     "$(ratio "$frame_instructions_program" "$frame_instructions_floor")"
+printf '| start-up to first drawn frame at 72 dpi, program / bare with the credit face | at most 1.03 | %.3f |\n' "$fitting_frame_ratio"
+printf '| start-up to first drawn frame at 72 dpi, program / stand-in | | %.3f |\n' "$fitting_frame_floor_ratio"
+printf '| peak memory at 72 dpi, program / bare with the credit face | at most 1.02 | %.3f |\n' "$fitting_memory_ratio"
+printf '| peak memory at 72 dpi, program / stand-in | | %.3f |\n' "$fitting_memory_floor_ratio"
 printf '| peak memory, program / bare | at most 1.02 | %.3f |\n' "$memory_ratio"
 printf '| peak memory, program / stand-in | | %.3f |\n' "$memory_floor_ratio"
 printf '| peak memory, program, stand-in and bare (medians) | | %.1f MiB, %.1f MiB, %.1f MiB |\n' "$memory_program" "$memory_floor" "$memory_bare"
@@ -185,5 +204,5 @@ QT_QPA_PLATFORM=offscreen "$build/bench/hix_bench" --benchmark_format=csv 2>/dev
         for (; value >= 1000 && unit < 4; unit++) value /= 1000
         printf "| %s | %s | %.3g %s |\n", $1, goals[$1], value, units[unit]
     }'
-rm -f "$samples"
+rm -f "$samples" "$fitting_samples"
 rm -rf "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"

@@ -497,8 +497,23 @@ int main(int argc, char* argv[])
     operations.fsyncdir = op::fsyncdir;
     operations.init = init;
     operations.destroy = destroy;
-    char* fuseArguments[]
-        = {argv[0], const_cast<char*>("-f"), const_cast<char*>("-s"), const_cast<char*>("-o"),
-            const_cast<char*>("default_permissions,fsname=powercutfs"), argv[2], nullptr};
-    return fuse_main(6, fuseArguments, &operations, nullptr);
+    char* fuseArguments[] = {argv[0], const_cast<char*>("-o"),
+        const_cast<char*>("default_permissions,fsname=powercutfs"), nullptr};
+    fuse_args arguments = FUSE_ARGS_INIT(3, fuseArguments);
+    fuse* fileSystem = fuse_new(&arguments, &operations, sizeof operations, nullptr);
+    if (!fileSystem)
+        return 1;
+    if (fuse_mount(fileSystem, argv[2]) != 0
+        || fuse_set_signal_handlers(fuse_get_session(fileSystem)) != 0) {
+        fuse_destroy(fileSystem);
+        return 1;
+    }
+    const int ended = fuse_loop(fileSystem);
+    fuse_remove_signal_handlers(fuse_get_session(fileSystem));
+    fuse_unmount(fileSystem);
+    fuse_destroy(fileSystem);
+    // An unmount can end the connection while the loop is taking a request the kernel sent
+    // last, a file's release; the kernel then says the connection was aborted, not that it
+    // ended, but the file system ended as asked.
+    return ended == 0 || ended == -ECONNABORTED ? 0 : 1;
 }

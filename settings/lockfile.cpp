@@ -1,5 +1,6 @@
 #include "settings/lockfile.h"
 
+#include "settings/folderof.h"
 #include "settings/notsaved.h"
 #include "settings/thisprocess.h"
 
@@ -129,7 +130,7 @@ LockFile::Outcome LockFile::lock(std::chrono::milliseconds holderPatience,
     Descriptor opened(::open(
         path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
     if (!opened && errno != ELOOP)
-        throw NotSaved(path.substr(0, path.rfind('/')), errno);
+        throw NotSaved(folderOf(path), errno);
     if (!opened)
         fail(errno);
     struct stat info { };

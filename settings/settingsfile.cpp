@@ -1,5 +1,6 @@
 #include "settings/settingsfile.h"
 
+#include "settings/folderof.h"
 #include "settings/notsaved.h"
 #include "settings/thisprocess.h"
 
@@ -99,14 +100,6 @@ std::string beingWritten(const std::string& path)
 }
 
 constexpr const char* tooLarge = "it is larger than 16 MiB, too large for a settings file";
-
-std::string folderOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 // Whether the open file holds exactly these bytes.
 bool holds(int descriptor, std::string_view bytes)

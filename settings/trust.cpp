@@ -1,5 +1,6 @@
 #include "settings/trust.h"
 
+#include "settings/folderof.h"
 #include "settings/settingsfile.h"
 #include "settings/thisprocess.h"
 
@@ -18,12 +19,6 @@ namespace {
 
 // Room for the longest name made beside the file: "<file>.unreadable-<date>-<time>-<n>".
 constexpr std::size_t longestSuffix = 40;
-
-std::string folderOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
 
 bool ownedByUser(const struct stat& info)
 {

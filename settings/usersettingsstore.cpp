@@ -1,5 +1,6 @@
 #include "settings/usersettingsstore.h"
 
+#include "settings/folderof.h"
 #include "settings/lockfile.h"
 #include "settings/notsaved.h"
 #include "settings/settingsfile.h"
@@ -26,11 +27,6 @@ constexpr std::chrono::seconds diskPatience{2};
 std::string settingsKey(const std::string& section, const std::string& key)
 {
     return section + '/' + key;
-}
-
-std::string folderOf(const std::string& path)
-{
-    return path.substr(0, path.rfind('/'));
 }
 
 // The first few lines only, so that a file of binary junk gives a box that fits on a screen.

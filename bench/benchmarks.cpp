@@ -10,7 +10,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -19,6 +18,7 @@
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <string_view>
 #include <sys/inotify.h>
@@ -288,9 +288,9 @@ int countReplacements()
     saveFullList(store);
 
     const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    inotify_add_watch(watch, QFile::encodeName(QFileInfo(store.fileName()).path()).constData(),
-        IN_MOVED_TO | IN_CLOSE_WRITE);
-    const auto replacements = [watch, name = QFileInfo(store.fileName()).fileName().toStdString()] {
+    const std::filesystem::path file = store.path();
+    inotify_add_watch(watch, file.parent_path().c_str(), IN_MOVED_TO | IN_CLOSE_WRITE);
+    const auto replacements = [watch, name = file.filename().string()] {
         int count = 0;
         alignas(inotify_event) char buffer[4096];
         for (ssize_t got; (got = read(watch, buffer, sizeof buffer)) > 0;) {

@@ -6,7 +6,6 @@
 #include "settings/settingsfile.h"
 #include "settings/trust.h"
 
-#include <QFile>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -131,11 +130,6 @@ template<typename Request>
 auto UserSettingsStore::onWorker(Request request) -> decltype(request())
 {
     return fileWorker.run(std::move(request), diskPatience);
-}
-
-QString UserSettingsStore::fileName() const
-{
-    return QFile::decodeName(QByteArray::fromStdString(filePath));
 }
 
 std::string UserSettingsStore::GetSetting(

@@ -4,7 +4,6 @@
 #include "settings/fileworker.h"
 #include "settings/ini/inicodec.h"
 
-#include <QString>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -21,8 +20,6 @@ public:
     ~UserSettingsStore() override;
 
     const std::string& path() const { return filePath; }
-    // The path for Qt's file classes.
-    QString fileName() const;
     // Where the store's file work runs, for whatever else must touch the disk there.
     FileWorker& worker() { return fileWorker; }
 

@@ -13,6 +13,7 @@
 //                                         another; fails when the edit was written over
 #include "settings/usersettingsstore.h"
 #include "tests/support/fakes.h"
+#include "tests/support/settingshome.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -35,7 +36,7 @@ int openPaths(UserSettingsStore& store, const QString& tag, int count, int pause
     WindowlessCopy copy(store);
     copy.startUp();
     copy.form.maximum.value = "20";
-    QFile order(store.fileName() + QStringLiteral(".order"));
+    QFile order(qtFileName(store.path()) + QStringLiteral(".order"));
     if (!order.open(QIODevice::Append))
         return 2;
     for (int i = 0; i < count; ++i) {
@@ -57,13 +58,13 @@ int openPaths(UserSettingsStore& store, const QString& tag, int count, int pause
 // program did not take from it.
 int rewriteInPlace(UserSettingsStore& store)
 {
-    const QByteArray path = QFile::encodeName(store.fileName());
+    const QByteArray path = QByteArray::fromStdString(store.path());
     int rewrites = 0;
-    while (!QFile::exists(store.fileName() + QStringLiteral(".stop"))) {
+    while (!QFile::exists(qtFileName(store.path()) + QStringLiteral(".stop"))) {
         QByteArray text;
         int descriptor = -1;
         store.lock();
-        QFile file(store.fileName());
+        QFile file(qtFileName(store.path()));
         if (file.open(QIODevice::ReadOnly))
             text = file.readAll();
         descriptor = ::open(path.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
@@ -86,11 +87,11 @@ int editRightAfterSaves(UserSettingsStore& store, int rounds)
     WindowlessCopy copy(store);
     copy.startUp();
     copy.form.maximum.value = "20";
-    const QByteArray path = QFile::encodeName(store.fileName());
+    const QByteArray path = QByteArray::fromStdString(store.path());
     for (int round = 0; round < rounds; ++round) {
         const QByteArray number = QByteArray::number(round).rightJustified(4, '0');
         copy.open(("/saved/" + number).toStdString());
-        QFile file(store.fileName());
+        QFile file(qtFileName(store.path()));
         if (!file.open(QIODevice::ReadOnly))
             return 2;
         const QByteArray edited = file.readAll().replace("/saved/" + number, "/edits/" + number);

@@ -160,7 +160,7 @@ void UserSettingsStoreTest::changesReachTheDiskOnFlush()
     QCOMPARE(store.GetSetting("Recent Files", "2", "default"), std::string());
     store.SaveSetting("Config", "MAX_FILES", "3");
     store.SaveSetting("Recent Files", "4", "/tmp/a");
-    QVERIFY(!QFile::exists(store.fileName()));
+    QVERIFY(!QFile::exists(qtFileName(store.path())));
     UserSettingsStore other(home.settingsPath(QStringLiteral("other")));
     other.SaveSetting("Recent Files", "1", "/other");
     other.flush();
@@ -170,7 +170,7 @@ void UserSettingsStoreTest::changesReachTheDiskOnFlush()
     store.flush();
     QCOMPARE(store.GetSetting("Recent Files", "2", "gone"), std::string("gone"));
 
-    QFile file(store.fileName());
+    QFile file(qtFileName(store.path()));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), "[Config]\nMAX_FILES=3\n\n[Recent%20Files]\n4=/tmp/a\n"_qba);
     QCOMPARE(UserSettingsStore(home.settingsPath(QStringLiteral("other")))
@@ -428,7 +428,7 @@ void UserSettingsStoreTest::writerThatDoesNotSettleFailsAChangeAndNoRefresh()
         std::atomic<int> rounds = 0;
         std::thread thread;
     };
-    auto writer = std::make_unique<Writer>(QFile::encodeName(store.fileName()));
+    auto writer = std::make_unique<Writer>(QByteArray::fromStdString(store.path()));
 
     QVERIFY(!store.reload());
     QCOMPARE(store.GetSetting("Recent Files", "1", ""), std::string("/before"));
@@ -456,7 +456,7 @@ void UserSettingsStoreTest::saveNeverGoesOverAnEditMadeSinceTheRead()
     UserSettingsStore store(home.settingsPath(QStringLiteral("edited-meanwhile")));
     store.SaveSetting("Recent Files", "1", "/saved");
     store.flush();
-    QFile editor(store.fileName());
+    QFile editor(qtFileName(store.path()));
     QVERIFY(editor.open(QIODevice::WriteOnly | QIODevice::Truncate));
     editor.write("[Recent%20Files]\n1=/edited\n");
     editor.close();
@@ -475,7 +475,7 @@ void UserSettingsStoreTest::unsavedChangeOutlivesAChangeOfPermissions()
     store.SaveSetting("Recent Files", "1", "/saved");
     store.flush();
     store.SaveSetting("Recent Files", "1", "/not yet saved");
-    QFile file(store.fileName());
+    QFile file(qtFileName(store.path()));
     QVERIFY(file.setPermissions(QFile::ReadOwner));
     QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
 
@@ -507,7 +507,7 @@ void UserSettingsStoreTest::valuesSavedAsTheyWereWriteNothing()
     store.SaveSetting("Config", "MAX_FILES", "3");
     store.SaveSetting("Recent Files", "1", "/a");
     store.flush();
-    const QFileInfo written(store.fileName());
+    const QFileInfo written(qtFileName(store.path()));
 
     store.SaveSetting("Config", "MAX_FILES", "3");
     store.SaveSetting("Recent Files", "1", "/a");
@@ -515,7 +515,7 @@ void UserSettingsStoreTest::valuesSavedAsTheyWereWriteNothing()
     QVERIFY(!store.hasUnsavedChanges());
     store.flush();
 
-    const QFileInfo after(store.fileName());
+    const QFileInfo after(qtFileName(store.path()));
     QCOMPARE(after.fileTime(QFile::FileMetadataChangeTime),
         written.fileTime(QFile::FileMetadataChangeTime));
 }

@@ -20,6 +20,11 @@ QString SettingsHome::settingsFile(const QString& name) const
     return configHome + QStringLiteral("/hix/%1.conf").arg(name);
 }
 
+QString qtFileName(const std::string& path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
 std::string SettingsHome::settingsPath(const QString& name) const
 {
     return QFile::encodeName(settingsFile(name)).toStdString();

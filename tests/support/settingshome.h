@@ -20,3 +20,6 @@ private:
     QTemporaryDir folder;
     QString configHome;
 };
+
+// A path of the settings store's as Qt's file classes take it.
+QString qtFileName(const std::string& path);

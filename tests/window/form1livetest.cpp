@@ -60,7 +60,7 @@ void Form1LiveTest::anotherCopysChangesShowWithinASecond()
         b.window.tags(), (Tags{"/home/alex/three.txt", "/home/alex/two.txt"}), 1000);
     QCOMPARE(b.window.maximumBox()->text(), QStringLiteral("2"));
 
-    QSaveFile byHand(a.store.fileName());
+    QSaveFile byHand(qtFileName(a.store.path()));
     QVERIFY(byHand.open(QIODevice::WriteOnly));
     byHand.write("[Config]\nMAX_FILES=2\nnoHIX=1\n\n[Recent%20Files]\n1=/by/hand.txt\n");
     QVERIFY(byHand.commit());
@@ -102,10 +102,10 @@ void Form1LiveTest::changesShowWhateverHappensToTheWay()
     const QString path = home.path(folder);
     if (remade) {
         QVERIFY(QDir().rename(path, path + QStringLiteral(".old")));
-        QVERIFY(QDir().mkpath(QFileInfo(a.store.fileName()).path()));
+        QVERIFY(QDir().mkpath(QFileInfo(qtFileName(a.store.path())).path()));
         const QString moved
-            = QString(a.store.fileName()).replace(path, path + QStringLiteral(".old"));
-        QVERIFY(QFile::copy(moved, a.store.fileName()));
+            = qtFileName(a.store.path()).replace(path, path + QStringLiteral(".old"));
+        QVERIFY(QFile::copy(moved, qtFileName(a.store.path())));
     } else {
         QVERIFY(QDir(path).removeRecursively());
         QTRY_COMPARE_WITH_TIMEOUT(b.window.tags(), Tags{""}, 1000);
@@ -129,13 +129,13 @@ void Form1LiveTest::editsShowWhileAReplacedFileIsHeldOpen()
     Copy b(home.settingsPath(QStringLiteral("held-open")));
     a.window.open("/home/alex/one.txt");
     QTRY_COMPARE_WITH_TIMEOUT(b.window.tags(), Tags{"/home/alex/one.txt"}, 1000);
-    QFile held(a.store.fileName());
+    QFile held(qtFileName(a.store.path()));
     QVERIFY(held.open(QIODevice::ReadOnly));
     a.window.open("/home/alex/two.txt");
     QTRY_COMPARE_WITH_TIMEOUT(
         b.window.tags(), (Tags{"/home/alex/two.txt", "/home/alex/one.txt"}), 1000);
 
-    QFile inPlace(a.store.fileName());
+    QFile inPlace(qtFileName(a.store.path()));
     QVERIFY(inPlace.open(QIODevice::ReadWrite));
     const QByteArray edited = inPlace.readAll().replace("/home/alex/two.txt", "/home/alex/TWO.txt");
     QVERIFY(inPlace.seek(0) && inPlace.write(edited) == edited.size());

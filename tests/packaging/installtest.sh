@@ -2,14 +2,11 @@
 # Installs the build into a temporary folder as a packager would, validates what a desktop reads
 # from it, and starts the installed program: headless, and on a console without any display.
 set -euo pipefail
+source "$(dirname "$0")/../support/verdicts.sh"
 build_dir=$1
 app_id=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
 
 DESTDIR="$work/root" cmake --install "$build_dir" --prefix /usr >/dev/null
 cd "$work/root"

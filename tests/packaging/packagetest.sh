@@ -2,14 +2,11 @@
 # Makes the Debian package from the build and checks what it holds, what it depends on, and what
 # lintian says of it.
 set -euo pipefail
+source "$(dirname "$0")/../support/verdicts.sh"
 build_dir=$1
 app_id=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
 
 cpack --config "$build_dir/CPackConfig.cmake" -B "$work" >/dev/null 2>"$work/log" || fail "$(cat "$work/log")"
 package=$(echo "$work"/hix_*.deb)

@@ -5,12 +5,8 @@
 #   coarseclocktest.sh COPY_PROGRAM
 # Mounting a file system image takes root and a loop device; elsewhere the test is skipped (77).
 set -euo pipefail
+source "$(dirname "$0")/../support/verdicts.sh"
 copy=$(realpath "$1")
-
-skip() {
-    echo "SKIP: $*" >&2
-    exit 77
-}
 
 [ "$(id -u)" -eq 0 ] || skip "mounting a file system with 1-second time stamps takes root"
 command -v mkfs.ext4 >/dev/null || skip "no mkfs.ext4 (e2fsprogs) to make one"

@@ -7,20 +7,11 @@
 # message and ends within a second of SIGTERM.
 #   stalltest.sh POWERCUTFS STALL_DRIVER PROGRAM
 set -euo pipefail
+source "$(dirname "$0")/../support/verdicts.sh"
 fs=$(realpath "$1")
 driver=$(realpath "$2")
 program=$(realpath "$3")
 source "$(dirname "$0")/../../scripts/xsession.sh"
-
-skip() {
-    echo "SKIP: $*" >&2
-    exit 77
-}
-
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
 
 work=$(mktemp -d)
 mkdir -p "$work/backing/config" "$work/mount"

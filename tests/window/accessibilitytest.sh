@@ -4,15 +4,11 @@
 # descriptions, the full paths, and highlighting an entry with the keyboard shows its full path.
 #   accessibilitytest.sh PROGRAM
 set -euo pipefail
+source "$(dirname "$0")/../support/verdicts.sh"
 program=$(realpath "$1")
 here=$(dirname "$(realpath "$0")")
 # Debian's Python, which has the AT-SPI bindings.
 python=/usr/bin/python3
-
-skip() {
-    echo "SKIP: $*" >&2
-    exit 77
-}
 
 "$python" -c 'import pyatspi' 2>/dev/null || skip "no AT-SPI bindings for Python (python3-pyatspi)"
 command -v dbus-run-session >/dev/null || skip "no dbus-run-session to run a session bus"

@@ -4,18 +4,9 @@
 # dialog's memory of folders included.
 #   fileswrittentest.sh PROGRAM
 set -euo pipefail
+source "$(dirname "$0")/../support/verdicts.sh"
 program=$(realpath "$1")
 source "$(dirname "$0")/../../scripts/xsession.sh"
-
-skip() {
-    echo "SKIP: $*" >&2
-    exit 77
-}
-
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
 
 command -v strace >/dev/null || skip "no strace to record the files the program writes"
 strace -qq -o /dev/null true 2>/dev/null || skip "strace cannot trace here (ptrace is not allowed)"

@@ -7,19 +7,11 @@
 # tried by the user who runs the test, or by nobody when that is root, whom permissions do not
 # stop. A case this machine cannot run exits 77, which CTest reports as skipped, with the reason.
 set -euo pipefail
+source "$(dirname "$0")/../support/verdicts.sh"
 driver=$(realpath "$1")
 shim=$(realpath "$2")
 case=$3
-
-skip() {
-    echo "SKIP: $case: $*" >&2
-    exit 77
-}
-
-fail() {
-    echo "FAIL: $case: $*" >&2
-    exit 1
-}
+verdict_case=$case
 
 # A tmpfs can only be mounted in a mount namespace of the test's own; the script runs again there.
 if [[ $case == full-disk* ]] && [ -z "${HIX_OWN_NAMESPACE:-}" ]; then

@@ -1,7 +1,12 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
+
+// A file store keeps files of its own beside its settings file, named after it with at most this
+// many bytes more: "<file>.unreadable-<date>-<time>-<n>", "<file>.saving-<process>", "<file>.lock".
+inline constexpr std::size_t longestNameAddedBeside = 40;
 
 // Something the user should know about the stored values, said once: that changes could not be
 // saved, or anything else worth knowing.

@@ -1,5 +1,6 @@
 #include "settings/trust.h"
 
+#include "list/settingsstore.h"
 #include "settings/folderof.h"
 #include "settings/settingsfile.h"
 #include "settings/thisprocess.h"
@@ -16,9 +17,6 @@
 #include <vector>
 
 namespace {
-
-// Room for the longest name made beside the file: "<file>.unreadable-<date>-<time>-<n>".
-constexpr std::size_t longestSuffix = 40;
 
 bool ownedByUser(const struct stat& info)
 {
@@ -87,7 +85,7 @@ std::optional<std::string> whyNotTrustedTarget(const std::string& link)
 
 std::optional<std::string> whyNotTrusted(const std::string& file)
 {
-    if (file.size() + longestSuffix >= PATH_MAX)
+    if (file.size() + longestNameAddedBeside >= PATH_MAX)
         return "its path, " + file.substr(0, 60) + "..., is longer than the system allows";
     const std::string folder = folderOf(file);
     for (const std::string& step : {folderOf(folder), folder, file}) {

@@ -1,5 +1,7 @@
 #include "window/settingslocation.h"
 
+#include "list/settingsstore.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -16,11 +18,10 @@ bool isAbsolute(const char* path)
     return path && path[0] == '/';
 }
 
-// A file name has at most 255 bytes, and the names made beside the settings file are up to 35
-// bytes longer than its name ("<name>.conf.unreadable-<date>-<time>-<n>").
+// A file name has at most 255 bytes, the names the store makes beside the settings file included.
 std::string fileNameFor(const std::string& programName)
 {
-    constexpr std::size_t longest = 255 - 40;
+    constexpr std::size_t longest = NAME_MAX - longestNameAddedBeside;
     if (programName.size() <= longest)
         return programName + ".conf";
     const QByteArray hash = QCryptographicHash::hash(

@@ -75,24 +75,6 @@ QByteArray aclOf(const QString& path)
     return acl.left(size > 0 ? size : 0);
 }
 
-// What sits at a path, as far as a save could change it: kind, owner, group, mode and bytes.
-QString described(const QString& path)
-{
-    struct stat info { };
-    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
-        return QStringLiteral("nothing");
-    QFile file(path);
-    const QByteArray bytes = QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly)
-        ? file.readAll()
-        : QByteArray();
-    return QStringLiteral("%1 %2:%3 %4 %5")
-        .arg(info.st_mode, 0, 8)
-        .arg(info.st_uid)
-        .arg(info.st_gid)
-        .arg(QString::fromLatin1(bytes.toHex()))
-        .arg(QFileInfo(path).symLinkTarget());
-}
-
 bool chownTo(const QString& path, uid_t user, gid_t group)
 {
     return ::lchown(QFile::encodeName(path).constData(), user, group) == 0;

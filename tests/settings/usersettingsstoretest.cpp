@@ -58,18 +58,6 @@ void makeSocket(const QString& path)
     ::close(socket);
 }
 
-// What sits at a path: its kind, size and, for a link, its target.
-QString described(const QString& path)
-{
-    struct stat info { };
-    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
-        return QStringLiteral("nothing");
-    return QStringLiteral("%1 %2 %3")
-        .arg(info.st_mode & S_IFMT)
-        .arg(info.st_size)
-        .arg(QFileInfo(path).symLinkTarget());
-}
-
 } // namespace
 
 void UserSettingsStoreTest::specialFilesAreNeverTrusted_data()

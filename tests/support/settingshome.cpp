@@ -1,7 +1,10 @@
 #include "tests/support/settingshome.h"
 
+#include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 #include <stdexcept>
+#include <sys/stat.h>
 
 SettingsHome::SettingsHome(const QString& configBelow)
     : configHome(path(configBelow))
@@ -23,6 +26,23 @@ QString SettingsHome::settingsFile(const QString& name) const
 QString qtFileName(const std::string& path)
 {
     return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+QString described(const QString& path)
+{
+    struct stat info { };
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return QStringLiteral("nothing");
+    QFile file(path);
+    QCryptographicHash bytes(QCryptographicHash::Sha256);
+    if (S_ISREG(info.st_mode) && file.open(QIODevice::ReadOnly))
+        bytes.addData(&file);
+    return QStringLiteral("%1 %2:%3 %4 %5")
+        .arg(info.st_mode, 0, 8)
+        .arg(info.st_uid)
+        .arg(info.st_gid)
+        .arg(QString::fromLatin1(bytes.result().toHex()))
+        .arg(QFileInfo(path).symLinkTarget());
 }
 
 std::string SettingsHome::settingsPath(const QString& name) const

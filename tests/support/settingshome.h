@@ -23,3 +23,8 @@ private:
 
 // A path of the settings store's as Qt's file classes take it.
 QString qtFileName(const std::string& path);
+
+// What sits at a path, as far as a save could change it: kind and mode, owner and group, a link's
+// target, and a regular file's own bytes by their hash, not those a link leads to; "nothing" where
+// nothing is.
+QString described(const QString& path);

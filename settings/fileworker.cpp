@@ -24,6 +24,7 @@ struct FileWorker::Shared {
     std::atomic<bool> ownerAsleep = false;
     // Readable once a request is done or shows a sign of life while the owner sleeps.
     Descriptor done{::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
+    std::thread thread;
 
     void signal()
     {
@@ -33,7 +34,6 @@ struct FileWorker::Shared {
         const std::uint64_t one = 1;
         [[maybe_unused]] const ssize_t written = ::write(done.get(), &one, sizeof one);
     }
-    std::thread thread;
 
     void serve()
     {

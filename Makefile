@@ -42,13 +42,15 @@ test: build
 fuzz: setup
 	@$(AS_USER) bash scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
 
-# The long forms of the tests that run copies of the program against each other, kill them, or cut
-# the power under their saves. The power cuts run as whoever called make, since mounting their
+# The long forms of the tests that run copies of the program against each other, kill them, swap
+# the way to the settings under their saves, or cut the power under them. The power cuts run as whoever called make, since mounting their
 # file system takes root (or a /dev/fuse open to the user); where it cannot be mounted they say
 # why and are skipped (exit 77).
 stress: build
 	@HIX_SHARED_OPENS=500 $(AS_USER) $(BUILD_DIR)/tests/settings/sharedlist_tests
 	@HIX_STRESS_KILLS=1000 $(AS_USER) $(BUILD_DIR)/tests/settings/crashstress_tests
+	@HIX_SWAPPED_SAVES=5000 $(AS_USER) $(BUILD_DIR)/tests/settings/privacy_tests \
+		aWaySwappedWhileSavingRedirectsNothing
 	@$(BUILD_DIR)/tests/powercut/powercut_driver $(BUILD_DIR)/tests/powercut/powercutfs 200 \
 		|| [ $$? -eq 77 ]
 

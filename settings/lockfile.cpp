@@ -1,6 +1,5 @@
 #include "settings/lockfile.h"
 
-#include "settings/folderof.h"
 #include "settings/notsaved.h"
 #include "settings/thisprocess.h"
 
@@ -114,23 +113,25 @@ std::string marksIn(int descriptor)
 
 } // namespace
 
-LockFile::LockFile(std::string path)
-    : path(std::move(path))
+LockFile::LockFile(std::string name)
+    : name(std::move(name))
 {
 }
 
-LockFile::Outcome LockFile::lock(std::chrono::milliseconds holderPatience,
-    std::chrono::milliseconds patience, const std::function<void()>& waiting)
+LockFile::Outcome LockFile::lock(int folder, const std::string& folderPath,
+    std::chrono::milliseconds holderPatience, std::chrono::milliseconds patience,
+    const std::function<void()>& waiting)
 {
+    const std::string path = folderPath + '/' + name;
     const auto fail = [&](int error) {
         throw std::runtime_error("Could not lock " + path + ": " + std::strerror(error) + '.');
     };
     // Whatever sits where the lock belongs is opened without waiting and used only when it is a
     // file of its own, never through a link.
-    Descriptor opened(::open(
-        path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
+    Descriptor opened(::openat(folder, name.c_str(),
+        O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
     if (!opened && errno != ELOOP)
-        throw NotSaved(folderOf(path), errno);
+        throw NotSaved::in(folder, folderPath, errno);
     if (!opened)
         fail(errno);
     struct stat info { };
@@ -209,11 +210,11 @@ std::string LockFile::holderMarkText() const
     return mark("holder " + std::to_string(thisProcess()) + ' ' + std::to_string(turns));
 }
 
-std::optional<std::uint64_t> LockFile::lastSave() const
+std::optional<std::uint64_t> LockFile::lastSave(int folder) const
 {
-    const Descriptor opened(held
-            ? -1
-            : ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    const Descriptor opened(held ? -1
+                                 : ::openat(folder, name.c_str(),
+                                     O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     const std::string marks = marksIn(held ? held.get() : opened.get());
     if (marks.size() < 2 * markWidth || marks.compare(saveMark, savePrefix.size(), savePrefix) != 0)
         return std::nullopt;

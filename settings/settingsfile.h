@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/descriptor.h"
+#include "settings/way.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,16 +13,12 @@
 #include <string_view>
 #include <sys/stat.h>
 
-struct LinkTarget {
-    std::string path;
-    // What is there, not followed; none where nothing is.
-    std::optional<struct stat> found;
-};
-
-// The one place that reads and writes the settings file. Whatever sits at its path is checked
-// before it is trusted: only a regular file of bounded size is read, nothing waits on it without a
-// limit, and a file is only ever replaced whole, durably and where it really lives. Errors are
-// thrown as std::runtime_error with a message that names the file.
+// The one place that reads and writes the settings file. The file is reached by a walk that trusts
+// every step on what it opened (Way), and every call is made relative to the folder reached; what
+// sits at the file's name is checked before it is read: only a regular file of bounded size is
+// read, nothing waits on it without a limit, and a file is only ever replaced whole, durably and
+// where it really lives. Errors are thrown as std::runtime_error with a message that names the
+// file, Untrusted where the way or the file may not be trusted, NotSaved where a folder refuses.
 //
 // What the file holds is told by its bytes, never by a time stamp: a stamp is only as fine as the
 // file system's clock (a second on some, two on FAT), and an editor that saves in place keeps the
@@ -46,67 +43,54 @@ public:
     static std::uint64_t fingerprint(std::string_view bytes);
 
     const std::string& path() const { return filePath; }
-    // Whether anything at all is at the path.
-    bool exists() const;
+    // The way to the file, walked the first time it is asked for. Throws Untrusted or NotSaved.
+    Way& way();
+    // The same, walked again where the folder reached is no longer the one at the path: once for
+    // each turn at the lock and each look outside one.
+    Way& walkAgainIfMoved();
+    // Whether anything at all is at the file's name.
+    bool exists();
 
     // The file's bytes when they differ from those last read or written, and always the first
     // time; nothing while the file holds those. A missing file reads as no bytes. Throws
     // BeingWritten when a change that no copy vouches for does not settle within a second.
     std::optional<std::string> readIfChanged(const LastSaved& lastSaved = {});
     // Forgets what was last read or written, so that the next read returns the file's bytes.
-    void forget()
-    {
-        last.reset();
-        seen.reset();
-    }
-    // Makes the folder of the file, and any missing above it, private to the user. Where the
-    // folder is there, that is all it looks at.
-    void makeFolder() const;
+    void forget() { last.reset(); }
+    // Makes the missing folders of the file's path, private to the user.
+    void makeFolder();
     // Puts bytes in place of the file, so that it is at every moment the old file or the new one
     // and the new one survives a power cut. A file that is a link stays one: its target is
     // replaced. A new file is private to the user; an existing one keeps its permissions. Writes
     // nothing, and throws BeingWritten, when another program has changed the file in place since
     // it was last read.
     void replace(std::string_view bytes);
-    // Ends a turn at the copies' lock: what the last read found at the path is no longer taken to
-    // be there, and the file the last save replaced is closed, which leaves freeing it, work for
-    // the disk, until no other copy waits for its turn.
-    void endTurn();
+    // Ends a turn at the copies' lock: the file the last save replaced is closed, which leaves
+    // freeing it, work for the disk, until no other copy waits for its turn.
+    void endTurn() { replaced.reset(); }
     // Keeps the file as it was last read under a new name beside it, and returns that name.
     std::string keepAside();
 
 private:
     struct Snapshot {
         std::string bytes;
-        // Open on the file the bytes came from; none when nothing was at the path.
+        // Open on the file the bytes came from; none when nothing was at the name.
         std::shared_ptr<const Descriptor> file;
         struct stat info { };
-        // Whether the path is a link to the file.
-        bool throughLink = false;
 
         bool isOpen() const { return file && *file; }
         int descriptor() const { return file ? file->get() : -1; }
     };
 
-    Snapshot openFile(const Snapshot* known) const;
-    Snapshot readWhole(const Snapshot* known) const;
-    Snapshot settled(Snapshot seen) const;
-    void makeFolders(const std::string& folder) const;
-    void removeUnfinishedSaves(const std::string& target);
+    Snapshot openFile(const Snapshot* known);
+    Snapshot readWhole(const Snapshot* known);
+    Snapshot settled(Snapshot seen);
 
     std::string filePath;
+    std::optional<Way> walked;
     // The file as last read or written, none before the first read. It stays open: it is the file
     // an editor writes in place, and the file kept aside as it was read.
     std::optional<Snapshot> last;
-    // What the last read found at the path, for the save that follows it in the same turn.
-    std::optional<LinkTarget> seen;
     std::shared_ptr<const Descriptor> replaced;
     bool unfinishedSavesRemoved = false;
 };
-
-// Where the bytes of a file that is a link really live, however many links lead there; the path
-// itself where it is no link. Throws std::system_error for a loop of links.
-std::string linkTarget(const std::string& path);
-
-// The link target and what is there, found with the same look.
-LinkTarget followLinks(const std::string& path);

@@ -1,11 +1,10 @@
 #include "settings/settingswatcher.h"
 
 #include "settings/descriptor.h"
-#include "settings/settingsfile.h"
 
+#include <climits>
 #include <mutex>
 #include <sys/inotify.h>
-#include <system_error>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -22,6 +21,21 @@ constexpr std::uint32_t wayEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_M
 constexpr std::uint32_t fileEvents
     = wayEvents | IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB | IN_EXCL_UNLINK;
 constexpr std::uint32_t wayChanges = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
+
+// Where the links that path is lead, by name: a watch is a hint to read again, and the read
+// walks the way for itself. A loop of links leads nowhere further than its last name.
+std::string linkTarget(std::string path)
+{
+    for (int hops = 0; hops < 40; ++hops) {
+        char link[PATH_MAX];
+        const ssize_t length = ::readlink(path.c_str(), link, sizeof link);
+        if (length <= 0)
+            break;
+        const std::string target(link, std::size_t(length));
+        path = target.starts_with('/') ? target : path.substr(0, path.rfind('/') + 1) + target;
+    }
+    return path;
+}
 
 } // namespace
 
@@ -51,12 +65,8 @@ struct SettingsWatcher::Watches {
         }
         watchWay(file, armed);
         // A file that links elsewhere is written where it lives.
-        try {
-            if (const std::string target = linkTarget(file); target != file)
-                watchWay(target, armed);
-        } catch (const std::system_error&) {
-            // A loop of links is no file to watch; its links are watched as names on the way.
-        }
+        if (const std::string target = linkTarget(file); target != file)
+            watchWay(target, armed);
         const std::lock_guard lock(mutex);
         steps = std::move(armed);
     }

@@ -1,10 +1,10 @@
 #include "settings/usersettingsstore.h"
 
-#include "settings/folderof.h"
 #include "settings/lockfile.h"
+#include "settings/messages.h"
 #include "settings/notsaved.h"
 #include "settings/settingsfile.h"
-#include "settings/trust.h"
+#include "settings/way.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -44,54 +44,12 @@ std::string listed(const std::vector<int>& lines)
     return text;
 }
 
-std::string notAnswering(const std::string& file)
-{
-    return "the disk that holds " + folderOf(file)
-        + " is not answering. The list is saved with your next change once it answers again";
-}
-
-std::string whyNotSaved(const NotSaved& failure, const std::string& file)
-{
-    switch (failure.error) {
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return failure.path
-            + " is read-only. Make it writable, and the list is saved with your "
-              "next change";
-    case ENOSPC:
-        return "the disk that holds " + folderOf(file)
-            + " is full. Make room on it, and the list is saved with your next change";
-    case EDQUOT:
-        return "your disk quota is used up. Make room within it, and the list is saved with your "
-               "next change";
-    case EIO:
-        return "the disk that holds " + folderOf(file)
-            + " failed to write it. The list is saved with your next change once the disk works "
-              "again";
-    default:
-        return failure.path + ": " + std::strerror(failure.error)
-            + ". The list is saved with your next change once that is mended";
-    }
-}
-
-// Thrown on the worker where the file may not be trusted with the list.
-struct Untrusted {
-    std::string why;
-};
-
-void checkTrust(const std::string& path)
-{
-    if (std::optional<std::string> why = whyNotTrusted(path))
-        throw Untrusted{std::move(*why)};
-}
-
 } // namespace
 
 struct UserSettingsStore::Files {
     explicit Files(const std::string& path)
         : file(path)
-        , lock(path + ".lock")
+        , lock(path.substr(path.rfind('/') + 1) + ".lock")
     {
     }
 
@@ -105,15 +63,15 @@ UserSettingsStore::UserSettingsStore(std::string filePath, int cutWaitsShortBy)
 {
     fileWorker.cutWaitsShortOn(cutWaitsShortBy);
     try {
-        take(*onWorker([files = files] {
-            checkTrust(files->file.path());
-            return files->file.readIfChanged();
-        }));
+        take(*onWorker([files = files] { return files->file.readIfChanged(); }));
     } catch (const Untrusted& untrusted) {
-        distrust(untrusted.why);
+        distrust(untrusted);
     } catch (const FileWorker::NotAnswering&) {
         readLost = true;
-        cannotSave(notAnswering(path()));
+        cannotSave(notAnsweringText(path()));
+    } catch (const NotSaved& failure) {
+        if (failure.error != ENOENT && failure.error != ENOTDIR)
+            cannotRead("Could not read " + path() + ": " + notSavedText(failure, path()) + '.');
     } catch (const std::runtime_error& error) {
         cannotRead(error.what());
     }
@@ -206,37 +164,30 @@ std::vector<StoreNotice> UserSettingsStore::takeNotices()
 
 void UserSettingsStore::lock()
 {
-    if (untrusted)
-        return;
     lockAsked = true;
     LockFile::Outcome outcome;
     try {
         outcome = onWorker([files = files, waiting = fileWorker.signOfLife()] {
-            checkTrust(files->file.path());
-            const auto lock
-                = [&] { return files->lock.lock(holderPatience, turnsPatience, waiting); };
-            try {
-                return lock();
-            } catch (const NotSaved& failure) {
-                // The lock file lives beside the settings file, in a folder made at the first save.
-                if (failure.error != ENOENT)
-                    throw;
-                files->file.makeFolder();
-                return lock();
-            }
+            Way& way = files->file.walkAgainIfMoved();
+            // The lock file lives beside the settings file, in a folder made at the first save.
+            if (!way.complete())
+                way.makeFolders();
+            return files->lock.lock(
+                way.folder(), way.folderPath(), holderPatience, turnsPatience, waiting);
         });
     } catch (const Untrusted& untrusted) {
-        distrust(untrusted.why);
+        distrust(untrusted);
         return;
     } catch (const FileWorker::NotAnswering&) {
-        cannotSave(notAnswering(path()));
+        cannotSave(notAnsweringText(path()));
         return;
     } catch (const NotSaved& failure) {
-        cannotSave(whyNotSaved(failure, path()));
+        cannotSave(notSavedText(failure, path()));
         return;
     }
     switch (outcome) {
     case LockFile::Outcome::Locked:
+        untrusted = false;
         holdingLock = true;
         return;
     case LockFile::Outcome::HeldTooLong:
@@ -263,25 +214,28 @@ void UserSettingsStore::unlock()
 
 bool UserSettingsStore::reload()
 {
-    if (untrusted)
-        return false;
     std::optional<std::string> bytes;
     try {
         bytes = onWorker(
-            [files = files, forget = std::exchange(readLost, false), checked = holdingLock] {
-                // The lock was taken on the way's trust.
-                if (!checked)
-                    checkTrust(files->file.path());
+            [files = files, forget = std::exchange(readLost, false), walked = holdingLock] {
+                // A turn walked the way as it took the lock.
+                if (!walked)
+                    files->file.walkAgainIfMoved();
                 if (forget)
                     files->file.forget();
-                return files->file.readIfChanged([files] { return files->lock.lastSave(); });
+                return files->file.readIfChanged(
+                    [files] { return files->lock.lastSave(files->file.way().folder()); });
             });
     } catch (const Untrusted& untrusted) {
-        distrust(untrusted.why);
+        distrust(untrusted);
         return false;
     } catch (const FileWorker::NotAnswering&) {
         readLost = true;
-        cannotSave(notAnswering(path()));
+        cannotSave(notAnsweringText(path()));
+        return false;
+    } catch (const NotSaved& failure) {
+        if (failure.error != ENOENT && failure.error != ENOTDIR)
+            cannotRead("Could not read " + path() + ": " + notSavedText(failure, path()) + '.');
         return false;
     } catch (const SettingsFile::BeingWritten& error) {
         // A change waits for the writer, and fails when it does not finish; a refresh comes again
@@ -293,6 +247,7 @@ bool UserSettingsStore::reload()
         cannotRead(error.what());
         return false;
     }
+    untrusted = false;
     const bool wasRead = !unread();
     if (!bytes) {
         readFailure.reset();
@@ -325,9 +280,6 @@ void UserSettingsStore::flush()
     if (!hasUnsavedChanges())
         return;
     try {
-        // Outside a shared change, as tests save, nothing else asked whether the way is trusted.
-        if (!untrusted && !holdingLock)
-            onWorker([files = files] { checkTrust(files->file.path()); });
         if (untrusted) {
             stored = std::move(*changed);
             changed.reset();
@@ -345,15 +297,15 @@ void UserSettingsStore::flush()
             files->lock.recordSave(SettingsFile::fingerprint(bytes));
         });
     } catch (const Untrusted& untrusted) {
-        distrust(untrusted.why);
+        distrust(untrusted);
         stored = std::move(*changed);
         changed.reset();
         return;
     } catch (const FileWorker::NotAnswering&) {
-        cannotSave(notAnswering(path()));
+        cannotSave(notAnsweringText(path()));
         return;
     } catch (const NotSaved& failure) {
-        cannotSave(whyNotSaved(failure, path()));
+        cannotSave(notSavedText(failure, path()));
         return;
     } catch (const SettingsFile::BeingWritten&) {
         // The other program's text is the list now; this change is not made over it.
@@ -378,12 +330,13 @@ void UserSettingsStore::take(const std::string& bytes)
     keepBeforeWriting = !misreadLines.empty();
 }
 
-// Where the file may not be trusted with the list, the user is told so once, and the list is kept
-// in memory for the rest of the session.
-void UserSettingsStore::distrust(const std::string& why)
+// Where the way or the file may not be trusted with the list, the user is told so once, and the
+// list is kept in memory until they may.
+void UserSettingsStore::distrust(const Untrusted& why)
 {
     untrusted = true;
-    notify("The list of recent files is kept for this session only: " + why + '.');
+    failedOnce(
+        "The list of recent files is kept for this session only: " + untrustedText(why) + '.');
 }
 
 void UserSettingsStore::keepUnreadableFile()

@@ -8,6 +8,8 @@
 #include <optional>
 #include <vector>
 
+struct Untrusted;
+
 // The settings kept in one file, an INI file as QSettings writes it. Changes stay in memory until
 // flush(), which replaces the file atomically and durably. Running copies share the file through
 // a lock file beside it. Every call that touches the disk runs on the store's worker, which the
@@ -53,7 +55,7 @@ private:
     auto onWorker(Request request) -> decltype(request());
     ini::Values& edited();
     void take(const std::string& bytes);
-    void distrust(const std::string& why);
+    void distrust(const Untrusted& why);
     void keepUnreadableFile();
     void cannotSave(const std::string& why);
     void cannotRead(const std::string& why);

@@ -1,6 +1,7 @@
 // Makes the settings store's file operations fail with EIO while a control file exists, for the
 // tests of save faults. Preload it with HIX_FAULT set to write, sync or rename, HIX_FAULT_FOLDER to
-// the settings folder and HIX_FAULT_WHILE to the control file; calls outside the folder pass.
+// the settings folder and HIX_FAULT_WHILE to the control file; calls outside the folder pass, by
+// their path or by the folder their descriptor is open on.
 // HIX_FAULT=link refuses hard links with EPERM, as file systems without them do, and
 // HIX_FAULT=slow-sync makes each sync take 60 ms, as a slow disk does.
 #include <cerrno>
@@ -8,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <stdio.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -36,6 +39,13 @@ bool descriptorInFolder(int descriptor)
         return false;
     target[length] = '\0';
     return inFolder(target);
+}
+
+// A name relative to a folder's descriptor lies in the folder the descriptor is open on.
+bool inFolderAt(int folder, const char* path)
+{
+    return path
+        && (path[0] == '/' || folder == AT_FDCWD ? inFolder(path) : descriptorInFolder(folder));
 }
 
 template<typename Function>
@@ -93,11 +103,27 @@ int rename(const char* from, const char* to)
     return armed("rename") && inFolder(to) ? failed() : real(from, to);
 }
 
+int renameat(int fromFolder, const char* from, int toFolder, const char* to)
+{
+    static const auto real = next<int (*)(int, const char*, int, const char*)>("renameat");
+    return armed("rename") && inFolderAt(toFolder, to) ? failed()
+                                                       : real(fromFolder, from, toFolder, to);
+}
+
+int renameat2(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags)
+{
+    static const auto real
+        = next<int (*)(int, const char*, int, const char*, unsigned)>("renameat2");
+    return armed("rename") && inFolderAt(toFolder, to)
+        ? failed()
+        : real(fromFolder, from, toFolder, to, flags);
+}
+
 int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags)
 {
     static const auto real = next<int (*)(int, const char*, int, const char*, int)>("linkat");
-    return armed("link") && inFolder(to) ? failed(EPERM)
-                                         : real(fromFolder, from, toFolder, to, flags);
+    return armed("link") && inFolderAt(toFolder, to) ? failed(EPERM)
+                                                     : real(fromFolder, from, toFolder, to, flags);
 }
 
 } // extern "C"

@@ -161,6 +161,9 @@ void UserSettingsStoreTest::changesReachTheDiskOnFlush()
     QFile file(qtFileName(store.path()));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), "[Config]\nMAX_FILES=3\n\n[Recent%20Files]\n4=/tmp/a\n"_qba);
+    // The second save keeps what the first made.
+    QCOMPARE(file.permissions() & ~(QFile::ReadUser | QFile::WriteUser),
+        QFile::ReadOwner | QFile::WriteOwner);
     QCOMPARE(UserSettingsStore(home.settingsPath(QStringLiteral("other")))
                  .GetSetting("Recent Files", "1", ""),
         std::string("/other"));

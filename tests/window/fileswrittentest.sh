@@ -21,7 +21,8 @@ chmod 700 "$XDG_RUNTIME_DIR"
 touch "$root/medical-records-2025/scan.pdf"
 start_x
 
-strace -f -qq -o "$root/calls" -e trace=%file,%desc "$program" &
+# With -y, a descriptor shows the path it is open on, so calls relative to a folder name it too.
+strace -f -qq -y -o "$root/calls" -e trace=%file,%desc "$program" &
 tracer=$!
 for _ in $(seq 100); do
     program_pid=$(pgrep -P "$tracer" || true)
@@ -50,10 +51,10 @@ wait "$tracer"
 grep -q "scan.pdf" "$XDG_CONFIG_HOME/hix/$(basename "$program").conf" \
     || fail "the file chosen in the dialog was not opened"
 # Every call that made, changed, renamed or removed a file by its name and succeeded, but in the
-# settings folder and the folders made on the way to it.
+# settings folder (by its path, or by a descriptor open on it) and the folders made on the way.
 written=$(grep -E '^[0-9]+ +((open(at)?|creat)\(.*(O_WRONLY|O_RDWR|O_CREAT|O_TRUNC|O_TMPFILE)|(mkdir|rename|link|symlink|unlink|rmdir|truncate|chmod|chown|lchown|setxattr|lsetxattr|utime|utimes)(at|at2)?\()' \
     "$root/calls" | grep -E '\) += [0-9]' \
-    | grep -vE "\"($XDG_CONFIG_HOME/hix/|/dev/|/proc/)|mkdir(at)?\((AT_FDCWD, )?\"($HOME|$XDG_CONFIG_HOME|$XDG_CONFIG_HOME/hix)\"" \
+    | grep -vE "\"($XDG_CONFIG_HOME/hix/|/dev/|/proc/)|<$XDG_CONFIG_HOME/hix>, \"[^/]|mkdir(at)?\((AT_FDCWD, )?\"($HOME|$XDG_CONFIG_HOME|$XDG_CONFIG_HOME/hix)\"|mkdirat\([0-9]+<$root>, \"home\"|mkdirat\([0-9]+<$HOME>, \"\.config\"|mkdirat\([0-9]+<$XDG_CONFIG_HOME>, \"hix\"" \
     || true)
 [ -z "$written" ] || fail "written outside the settings folder:
 $written"

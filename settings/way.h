@@ -1,0 +1,72 @@
+#pragma once
+
+#include "settings/descriptor.h"
+
+#include <deque>
+#include <string>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+// Why a folder, file or link on the way to the settings may not be trusted with the list.
+struct Untrusted {
+    enum class Cause { OwnedByAnother, ChangeableByOthers, LinkOfAnother, TooLong };
+    // Who besides the owner may write: anyone, the group, or whom an access control list names.
+    enum class Writers { None, Anyone, Group, Named };
+
+    Cause cause;
+    std::string path;
+    uid_t owner = 0;
+    Writers writers = Writers::None;
+    gid_t group = 0;
+};
+
+// The way to the settings file, walked from "/" one name at a time by descriptors, as OpenSSH's
+// safe_path and systemd's chase() walk it: every folder and link is judged on what was opened
+// (its fstat), never on a name looked up again, and every later call is made relative to the
+// folder reached. A folder on the way must be the user's or root's and changeable by no one else,
+// except that a folder others may write but whose sticky bit keeps them from renaming what is not
+// theirs (/tmp) may be passed through to what the user owns in it. A link must be the user's or
+// root's, in a folder that passes, and its target is walked the same way. The file's own links are
+// followed too, so the file is reached where it really lives.
+class Way {
+public:
+    // Throws Untrusted where a step may not be trusted, and NotSaved, naming the step, where the
+    // way cannot be walked (a loop of links, a file where a folder belongs, a folder closed to the
+    // user).
+    explicit Way(const std::string& filePath);
+
+    // The folder of the settings path (where the lock lives), open for *at calls, and its path.
+    int folder() const { return settingsFolder.get(); }
+    const std::string& folderPath() const { return settingsFolderPath; }
+    // The folder where the file really lives, and its name there; the same folder where the file
+    // is no link.
+    int fileFolder() const { return targetFolder.get(); }
+    const std::string& fileFolderPath() const { return targetFolderPath; }
+    const std::string& fileName() const { return targetName; }
+    // Whether every folder is there; a missing folder of the settings path can be made.
+    bool complete() const { return missing.empty(); }
+    // Makes the missing folders of the settings path, each under a folder that passed and judged
+    // like every other, private to the user unless the folder above has a default ACL. Throws
+    // NotSaved, naming the folder that could not be made, or Untrusted.
+    void makeFolders();
+    // Whether the settings path's folder is still the one reached: where it was moved away or
+    // replaced, the way is walked again.
+    bool stillLeadsTo(const std::string& filePath) const;
+    // Judges the file itself, open on info: the user's or root's, and changeable by no one else.
+    // Throws Untrusted.
+    void trustFile(int descriptor, const struct stat& info) const;
+
+private:
+    Descriptor settingsFolder;
+    std::string settingsFolderPath;
+    Descriptor targetFolder;
+    std::string targetFolderPath;
+    std::string targetName;
+    std::deque<std::string> missing;
+    bool settingsShared = false;
+    bool targetShared = false;
+};
+
+// Whether a folder gives what is made in it its default ACL; elsewhere what the program makes is
+// the user's alone.
+bool hasDefaultAcl(int folder);

@@ -12,10 +12,10 @@
 
 namespace {
 
-const std::string configSection = "Config";
-const std::string maxFilesKey = "MAX_FILES";
-const std::string entryCountKey = "noHIX";
-const std::string recentFilesSection = "Recent Files";
+using storedList::configSection;
+using storedList::maxFilesKey;
+using storedList::recentFilesSection;
+const std::string& entryCountKey = storedList::countKey;
 const std::string notANumberPrompt = "Please input a number in future, ok";
 
 constexpr std::int16_t firstRunMaximum = 3;
@@ -27,6 +27,22 @@ bool isValidMaximum(int value)
 {
     return value >= lowestMaximum && value <= highestMaximum;
 }
+
+// Set while kept actions are made again.
+class Replaying {
+public:
+    explicit Replaying(bool& flag)
+        : flag(flag)
+    {
+        flag = true;
+    }
+    ~Replaying() { flag = false; }
+    Replaying(const Replaying&) = delete;
+    Replaying& operator=(const Replaying&) = delete;
+
+private:
+    bool& flag;
+};
 
 template<typename Member>
 Member& bound(Member* member)
@@ -88,10 +104,95 @@ void HIX::ReloadList()
     showMaximumUnlessTyped(current.maxEntries);
 }
 
-void HIX::refreshFromStore()
+Refreshed HIX::refreshFromStore()
 {
-    if (store.refresh())
-        ReloadList();
+    const Refreshed refreshed = store.refresh();
+    if (refreshed == Refreshed::Changed)
+        reloadWithKept();
+    return refreshed;
+}
+
+void HIX::open(const std::string& path)
+{
+    act({UserAction::Kind::OpenPath, path, {}});
+}
+
+void HIX::submitMaximum()
+{
+    act({UserAction::Kind::ApplyMaximum, {}, {}});
+}
+
+void HIX::act(UserAction action)
+{
+    CheckTypedMaximum();
+    action.typedMaximum = maxTextBox().text();
+    if (changeShared([&] { perform(action); }) == Saving::Kept)
+        kept.push_back(std::move(action));
+}
+
+void HIX::saveKept()
+{
+    if (!kept.empty())
+        changeShared([] {});
+}
+
+Saving HIX::changeShared(const std::function<void()>& change)
+{
+    switch (store.beginSharedChange()) {
+    case SharedChange::Refused:
+        return Saving::Refused;
+    case SharedChange::Reread:
+        reloadWithKept();
+        break;
+    case SharedChange::Unchanged:
+        break;
+    }
+    try {
+        change();
+        for (;;) {
+            const Saving saving = store.finishSharedChange();
+            if (saving == Saving::Saved)
+                kept.clear();
+            if (saving == Saving::Refused)
+                reloadWithKept();
+            if (saving != Saving::ReadAgain)
+                return saving;
+            reloadWithKept();
+            const Replaying again(replaying);
+            change();
+        }
+    } catch (...) {
+        store.abandonSharedChange();
+        reloadWithKept();
+        throw;
+    }
+}
+
+void HIX::perform(const UserAction& action)
+{
+    maxTextBox().setText(action.typedMaximum);
+    if (action.kind == UserAction::Kind::OpenPath)
+        OpenPath(action.path);
+    else
+        ApplyMaximum();
+}
+
+// The list as stored, with every kept action made again on it. What the user has typed into the
+// maximum box since stays there.
+void HIX::reloadWithKept()
+{
+    ReloadList();
+    if (kept.empty())
+        return;
+    const std::string typed = maxTextBox().text();
+    const bool typedSince = typed != shownMaximum;
+    {
+        const Replaying again(replaying);
+        for (const UserAction& action : kept)
+            perform(action);
+    }
+    if (typedSince)
+        maxTextBox().setText(typed);
 }
 
 std::vector<StoreNotice> HIX::takeStoreNotices()
@@ -282,7 +383,8 @@ void HIX::RevealList()
 
 void HIX::LogPath(const std::string& path)
 {
-    form().Text1().appendText(path + "\r\n");
+    if (!replaying)
+        form().Text1().appendText(path + "\r\n");
 }
 
 Form& HIX::form() const

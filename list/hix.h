@@ -3,6 +3,7 @@
 #include "list/settingsstore.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,15 @@ class TextBox;
 // changes what the user sees.
 class HIX {
 public:
+    // What the user did to the list, as it is kept until it is saved: opened a path, or applied
+    // the maximum, with the maximum box as the user left it either way.
+    struct UserAction {
+        enum class Kind { OpenPath, ApplyMaximum };
+        Kind kind;
+        std::string path;
+        std::string typedMaximum;
+    };
+
     struct State {
         Form* mainForm = nullptr;
         TextBox* maxTextBox = nullptr;
@@ -39,14 +49,25 @@ public:
     void ReloadList();
     // Shows the prompt for a maximum that is no number, and puts the fallback in the box.
     void CheckTypedMaximum();
-    // Runs one change of the list as one step between running copies: under the store's lock, on
-    // the list as stored now, saved before the lock is released. The prompt for the maximum comes
-    // first, so that no copy waits on a user. A change that fails half-way leaves the list as
-    // stored.
-    template<typename Change>
-    void changeShared(Change change);
-    // Shows the list as another copy, or a person, left it in the store, when it changed there.
-    void refreshFromStore();
+
+    // The user's actions, each one change shared with the other copies: the prompt for the
+    // maximum comes first, so that no copy waits on a user. An action whose save is kept (the
+    // store could not save it now) stands in the list and is kept as the action, to be made again
+    // on the list as stored by the next change, whoever saved in between, until a save succeeds.
+    void open(const std::string& path);
+    void submitMaximum();
+    // Saves what is kept, made again on the list as stored now, without asking anything.
+    void saveKept();
+    bool hasKept() const { return !kept.empty(); }
+
+    // Runs one change of the list as one step between running copies: under the store's lock,
+    // on the list as stored now with the kept actions made again on it, saved before the lock is
+    // released, and made again where someone saved meanwhile. A change that fails half-way leaves
+    // the list as stored. Returns how its save went.
+    Saving changeShared(const std::function<void()>& change);
+    // Shows the list as another copy, or a person, left it in the store, when it changed there;
+    // Settling where it is still being written, to be looked at again soon.
+    Refreshed refreshFromStore();
     // What the user should know about the stored list, each said once.
     std::vector<StoreNotice> takeStoreNotices();
     void OpenPath(const std::string& path);
@@ -71,6 +92,9 @@ private:
     void saveCounter(const std::string& key, std::int16_t value);
     void promote(std::int16_t index, const std::string& path);
     void restoreStoredList(bool keepTypedMaximum);
+    void act(UserAction action);
+    void perform(const UserAction& action);
+    void reloadWithKept();
     std::int16_t firstRunMaximumFromStore() const;
     void showMaximum(std::int16_t value);
     void showMaximumUnlessTyped(std::int16_t value);
@@ -79,21 +103,7 @@ private:
     MessageBox& messageBox;
     State current;
     std::string shownMaximum;
+    std::vector<UserAction> kept;
+    // While kept actions are made again, nothing is logged a second time.
+    bool replaying = false;
 };
-
-template<typename Change>
-void HIX::changeShared(Change change)
-{
-    CheckTypedMaximum();
-    const bool storedChanged = store.beginSharedChange();
-    try {
-        if (storedChanged)
-            ReloadList();
-        change();
-    } catch (...) {
-        store.abandonSharedChange();
-        ReloadList();
-        throw;
-    }
-    store.finishSharedChange();
-}

@@ -121,10 +121,37 @@ struct stat UnfinishedSave::write(
     return made;
 }
 
-Descriptor UnfinishedSave::replace()
+std::optional<Descriptor> UnfinishedSave::replace(const std::optional<Expected>& expected)
 {
-    if (::renameat(folder, name.c_str(), folder, target.c_str()) != 0)
+    if (!expected)
+        return renameUnlessTaken(target) ? std::optional(std::move(descriptor)) : std::nullopt;
+    const auto isExpected = [&](const char* at) {
+        struct stat found { };
+        return ::fstatat(folder, at, &found, AT_SYMLINK_NOFOLLOW) == 0
+            && found.st_dev == expected->device && found.st_ino == expected->inode
+            && expected->unchanged();
+    };
+    if (::renameat2(folder, name.c_str(), folder, target.c_str(), RENAME_EXCHANGE) == 0) {
+        if (!isExpected(name.c_str())) {
+            if (::renameat2(folder, name.c_str(), folder, target.c_str(), RENAME_EXCHANGE) != 0)
+                throwSystemError(errno);
+            return std::nullopt;
+        }
+        // What came out is the old file, now under the unfinished save's name.
+        if (::unlinkat(folder, name.c_str(), 0) != 0)
+            throwSystemError(errno);
+    } else if (errno == EINVAL || errno == ENOSYS) {
+        // Where the file system cannot exchange, the last look at the name comes right before the
+        // rename.
+        if (!isExpected(target.c_str()))
+            return std::nullopt;
+        if (::renameat(folder, name.c_str(), folder, target.c_str()) != 0)
+            throwSystemError(errno);
+    } else if (errno == ENOENT) {
+        return std::nullopt;
+    } else {
         throwSystemError(errno);
+    }
     finished = true;
     syncFolder(folder, folderPath);
     return std::move(descriptor);

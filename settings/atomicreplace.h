@@ -2,6 +2,7 @@
 
 #include "settings/descriptor.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,8 +32,10 @@ struct Permissions {
 // leave the name on an empty or short file (ext4's delayed allocation). Then one rename puts it in
 // the old file's place, so the name holds the old file or the new one at every moment, and the
 // folder is synced: without that, a power cut could bring the old file back after the save was
-// reported done. A copy killed before its rename leaves its unfinished file, whose name tells a
-// later copy whose it was.
+// reported done. The rename is an exchange, and what comes out is looked at before the save is
+// done: where it is not the file the save was made from, someone renamed their save into place
+// meanwhile, and the exchange is undone (docs/design.md, P2). A copy killed before its rename
+// leaves its unfinished file, whose name tells a later copy whose it was.
 class UnfinishedSave {
 public:
     // Made with mode: for a file that is to take another's place, the user's alone until it is
@@ -45,10 +48,18 @@ public:
 
     // Writes bytes and makes them durable, with the given permissions where there are any, and
     // returns what the file is then.
-    struct stat write(
-        std::string_view bytes, const std::optional<Permissions>& permissions);
-    // Puts the file in place of the target, syncs the folder, and returns the file open.
-    Descriptor replace();
+    struct stat write(std::string_view bytes, const std::optional<Permissions>& permissions);
+    // The file a save was made from, as it was read: its device and inode, and whether it still
+    // holds the bytes read.
+    struct Expected {
+        dev_t device;
+        ino_t inode;
+        std::function<bool()> unchanged;
+    };
+    // Puts the file in place of the target where the target is still the file expected (with
+    // none expected, where nothing has come to the name since), syncs the folder, and returns
+    // the file open; returns nothing, and changes nothing, where another file is there now.
+    std::optional<Descriptor> replace(const std::optional<Expected>& expected);
     // Gives the file a name no other file has, and syncs the folder; returns false where one has
     // the name.
     bool renameUnlessTaken(const std::string& finalName);

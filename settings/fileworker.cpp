@@ -11,13 +11,19 @@
 #include <thread>
 #include <unistd.h>
 
+namespace {
+
+// What a request is given once the program is ending: a save takes milliseconds.
+constexpr std::chrono::milliseconds endingPatience{100};
+
+} // namespace
+
 // What the worker's thread and its owner share; the thread keeps it alive as long as it runs.
 struct FileWorker::Shared {
     std::mutex mutex;
     std::condition_variable wake;
     std::deque<std::function<void()>> requests;
     bool ending = false;
-    std::atomic<std::uint64_t> asked = 0;
     std::atomic<std::uint64_t> completed = 0;
     std::atomic<std::chrono::steady_clock::rep> lastSign = 0;
     // Whether the owner sleeps until the next sign, which it then needs to be woken for.
@@ -50,11 +56,6 @@ struct FileWorker::Shared {
             request();
             ++completed;
             signal();
-            // A change asks for one request right after another: a moment's look for the next
-            // saves the sleep and the wake-up.
-            const auto looked = std::chrono::steady_clock::now();
-            while (asked == completed
-                && std::chrono::steady_clock::now() - looked < std::chrono::microseconds(20)) { }
         }
     }
 };
@@ -82,7 +83,6 @@ void FileWorker::post(std::function<void()> request)
         shared->requests.push_back(std::move(request));
     }
     ++posted;
-    ++shared->asked;
     shared->wake.notify_one();
 }
 
@@ -101,11 +101,8 @@ bool FileWorker::waitFor(std::uint64_t request, std::chrono::milliseconds deadli
     using Clock = std::chrono::steady_clock;
     const Clock::time_point asked = Clock::now();
     const auto done = [&] { return shared->completed >= request; };
-    // Most requests take microseconds: a moment's look saves the sleep and the wake-up.
-    while (Clock::now() - asked < std::chrono::microseconds(20)) {
-        if (done())
-            return true;
-    }
+    // Once the program is ending, a disk that does not answer at once is not waited for.
+    bool ending = false;
     for (;;) {
         // Said before the last look, so that the worker, done after it, wakes the owner.
         shared->ownerAsleep = true;
@@ -115,13 +112,12 @@ bool FileWorker::waitFor(std::uint64_t request, std::chrono::milliseconds deadli
         }
         const Clock::time_point lastSign{Clock::duration(shared->lastSign)};
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::max(asked, lastSign) + deadline - Clock::now());
+            std::max(asked, lastSign) + (ending ? endingPatience : deadline) - Clock::now());
         if (left.count() <= 0)
             return false;
         pollfd watched[] = {{shared->done.get(), POLLIN, 0}, {cutShortBy, POLLIN, 0}};
-        if (::poll(watched, cutShortBy >= 0 ? 2 : 1, int(left.count()) + 1) > 0
-            && (watched[1].revents & POLLIN))
-            return false;
+        ::poll(watched, cutShortBy >= 0 && !ending ? 2 : 1, int(left.count()) + 1);
+        ending = ending || (watched[1].revents & POLLIN);
         if (watched[0].revents & POLLIN) {
             std::uint64_t count = 0;
             [[maybe_unused]] const ssize_t got = ::read(shared->done.get(), &count, sizeof count);

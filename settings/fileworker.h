@@ -42,7 +42,8 @@ public:
     bool stuck() const;
     // What a request calls, on the worker, to say that it is waiting and alive.
     std::function<void()> signOfLife() const;
-    // A descriptor that, once readable, cuts every wait short: the program is ending.
+    // A descriptor that, once readable, cuts every wait short: the program is ending, and a
+    // request that does not answer at once is not waited for.
     void cutWaitsShortOn(int descriptor) { cutShortBy = descriptor; }
 
 private:

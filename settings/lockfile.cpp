@@ -118,74 +118,75 @@ LockFile::LockFile(std::string name)
 {
 }
 
-LockFile::Outcome LockFile::lock(int folder, const std::string& folderPath,
-    std::chrono::milliseconds holderPatience, std::chrono::milliseconds patience,
-    const std::function<void()>& waiting)
+void LockFile::lock(int folder, const std::string& folderPath, const std::function<void()>& waiting)
 {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
     const std::string path = folderPath + '/' + name;
     const auto fail = [&](int error) {
         throw std::runtime_error("Could not lock " + path + ": " + std::strerror(error) + '.');
     };
-    // Whatever sits where the lock belongs is opened without waiting and used only when it is a
-    // file of its own, never through a link.
-    Descriptor opened(::openat(folder, name.c_str(),
-        O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
-    if (!opened && errno != ELOOP)
-        throw NotSaved::in(folder, folderPath, errno);
-    if (!opened)
-        fail(errno);
-    struct stat info { };
-    if (::fstat(opened.get(), &info) != 0 || !S_ISREG(info.st_mode))
-        throw std::runtime_error("Could not lock " + path + ": it is not a regular file.");
-
-    const int descriptor = opened.get();
-    // Where the file system has no locks on byte ranges, copies wait without the queue.
-    const bool queuedAtOnce = queue(descriptor, F_OFD_SETLK);
-    const bool queues = queuedAtOnce || errno == EAGAIN || errno == EACCES;
-    if ((queues && !queuedAtOnce) || ::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
-        if (errno != EWOULDBLOCK && errno != EACCES)
+    for (;;) {
+        // Whatever sits where the lock belongs is opened without waiting and used only when it is
+        // a file of its own, never through a link.
+        Descriptor opened(::openat(folder, name.c_str(),
+            O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
+        if (!opened && errno != ELOOP)
+            throw NotSaved::in(folder, folderPath, errno);
+        if (!opened)
             fail(errno);
-        using Clock = std::chrono::steady_clock;
-        const Clock::time_point start = Clock::now();
-        std::string holder = marksIn(descriptor);
-        Clock::time_point holderSeen = start;
-        std::optional<WakeUps> wakeUps;
-        try {
-            wakeUps.emplace(lookInterval);
-        } catch (const std::system_error& error) {
-            fail(error.code().value());
-        }
-        const auto givingUp = [&]() -> std::optional<Outcome> {
-            if (errno != EINTR)
+        struct stat info { };
+        if (::fstat(opened.get(), &info) != 0 || !S_ISREG(info.st_mode))
+            throw std::runtime_error("Could not lock " + path + ": it is not a regular file.");
+
+        const int descriptor = opened.get();
+        // Where the file system has no locks on byte ranges, copies wait without the queue.
+        const bool queuedAtOnce = queue(descriptor, F_OFD_SETLK);
+        const bool queues = queuedAtOnce || errno == EAGAIN || errno == EACCES;
+        if ((queues && !queuedAtOnce) || ::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EACCES)
                 fail(errno);
-            if (waiting)
-                waiting();
-            const Clock::time_point now = Clock::now();
-            if (std::string mark = marksIn(descriptor); mark != holder) {
-                holder = std::move(mark);
-                holderSeen = now;
-            } else if (now - holderSeen >= holderPatience) {
-                return Outcome::HeldTooLong;
+            std::string holder = marksIn(descriptor);
+            Clock::time_point holderSeen = Clock::now();
+            std::optional<WakeUps> wakeUps;
+            try {
+                wakeUps.emplace(lookInterval);
+            } catch (const std::system_error& error) {
+                fail(error.code().value());
             }
-            if (now - start >= patience)
-                return Outcome::TurnsTooLong;
-            return std::nullopt;
-        };
-        while (queues && !queue(descriptor, F_OFD_SETLKW)) {
-            if (const std::optional<Outcome> outcome = givingUp())
-                return *outcome;
+            const auto giveUpIfTooLong = [&] {
+                if (errno != EINTR)
+                    fail(errno);
+                if (waiting)
+                    waiting();
+                const Clock::time_point now = Clock::now();
+                if (std::string mark = marksIn(descriptor); mark != holder) {
+                    holder = std::move(mark);
+                    holderSeen = now;
+                } else if (now - holderSeen >= holderPatience) {
+                    throw Busy(true);
+                }
+                if (now - start >= turnsPatience)
+                    throw Busy(false);
+            };
+            while (queues && !queue(descriptor, F_OFD_SETLKW))
+                giveUpIfTooLong();
+            while (::flock(descriptor, LOCK_EX) != 0)
+                giveUpIfTooLong();
         }
-        while (::flock(descriptor, LOCK_EX) != 0) {
-            if (const std::optional<Outcome> outcome = givingUp())
-                return *outcome;
+        if (queues)
+            leaveQueue(descriptor);
+        // The lock is the lock file at its name: one a clean-up removed or replaced while this copy
+        // waited on it keeps no other copy out.
+        struct stat named { };
+        if (::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0
+            && named.st_dev == info.st_dev && named.st_ino == info.st_ino) {
+            ++turns;
+            marked = false;
+            held = std::move(opened);
+            return;
         }
     }
-    if (queues)
-        leaveQueue(descriptor);
-    ++turns;
-    marked = false;
-    held = std::move(opened);
-    return Outcome::Locked;
 }
 
 void LockFile::unlock()

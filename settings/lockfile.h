@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 // An exclusive flock on a file that running copies share. The kernel drops the lock of a copy
@@ -16,18 +17,30 @@
 // to save wrote, so that a reader knows a whole save.
 class LockFile {
 public:
-    enum class Outcome { Locked, HeldTooLong, TurnsTooLong };
+    // Others keep the lock for too long: one holder, or the turns of many.
+    class Busy : public std::runtime_error {
+    public:
+        explicit Busy(bool oneHolder)
+            : std::runtime_error("the settings are locked by other copies")
+            , oneHolder(oneHolder)
+        {
+        }
+        bool oneHolder;
+    };
+    // A save takes milliseconds, a tenth of a second on a slow disk: a copy that holds the lock
+    // for two seconds is stuck (on a disk that stopped answering, or stopped in a debugger), and
+    // ten seconds of other copies' turns is longer than any burst of a person's actions.
+    static constexpr std::chrono::seconds holderPatience{2};
+    static constexpr std::chrono::seconds turnsPatience{10};
 
     // The lock file name, beside the settings file in its folder.
     explicit LockFile(std::string name);
 
     // Waits for the lock on the file in folder (open, at folderPath), calling waiting at every look
-    // at whose turn it is; gives up when one holder has kept it for holderPatience, or when the
-    // turns of others have taken all of patience. Throws NotSaved where the lock file cannot be
-    // made, and std::runtime_error, naming the file, when it cannot be locked at all.
-    Outcome lock(int folder, const std::string& folderPath,
-        std::chrono::milliseconds holderPatience, std::chrono::milliseconds patience,
-        const std::function<void()>& waiting = {});
+    // at whose turn it is. Throws Busy when one holder has kept it for holderPatience or the turns
+    // of others have taken turnsPatience, NotSaved where the lock file cannot be made, and
+    // std::runtime_error, naming the file, when it cannot be locked at all.
+    void lock(int folder, const std::string& folderPath, const std::function<void()>& waiting = {});
     void unlock();
 
     // Notes, while the lock is held, the fingerprint of the bytes just saved.

@@ -1,17 +1,23 @@
 #include "settings/messages.h"
 
+#include "settings/fileworker.h"
 #include "settings/folderof.h"
+#include "settings/lockfile.h"
 #include "settings/notsaved.h"
+#include "settings/settingsfile.h"
 #include "settings/thisprocess.h"
 #include "settings/way.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <grp.h>
 #include <pwd.h>
 
 namespace {
 
-constexpr const char* savedWithNextChange = ", and the list is saved with your next change";
+// The program tries again by itself while a change is kept (docs/design.md, P3).
+constexpr const char* savedThen = ", and the list is saved then";
 
 std::string userName(uid_t user)
 {
@@ -35,10 +41,63 @@ std::string ownedBy(const std::string& path, uid_t owner)
             + userName(owner) + " to keep the list";
     return path + " is owned by another user (" + userName(owner)
         + "). Have it given to your account (sudo chown " + userName(thisUser()) + " " + path
-        + ") or removed" + savedWithNextChange;
+        + ") or removed" + savedThen;
 }
 
-} // namespace
+// The system's words for an error, except where a person would put it plainer.
+std::string systemError(int error)
+{
+    switch (error) {
+    case ENOSPC:
+        return "the disk is full";
+    case EDQUOT:
+        return "your disk quota is used up";
+    default:
+        return std::strerror(error);
+    }
+}
+
+std::string kindOf(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return "a folder";
+    if (S_ISFIFO(mode))
+        return "a named pipe";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "a device";
+    return "no regular file";
+}
+
+std::string unreadableText(const SettingsFile::Unreadable& unreadable, const std::string& file)
+{
+    std::string why;
+    if (unreadable.error == EFBIG)
+        why = "it is larger than 16 MiB, too large for a settings file";
+    else if (unreadable.error != 0)
+        why = systemError(unreadable.error);
+    else
+        why = "it is " + kindOf(unreadable.kind) + ", not a settings file";
+    return "Could not read " + file + ": " + why
+        + ". It was left as it is. Move it away, and the list is saved then.";
+}
+
+// The first few lines only, so that a file of binary junk gives a box that fits on a screen.
+std::string listed(const std::vector<int>& lines)
+{
+    constexpr std::size_t named = 5;
+    const std::size_t shown = std::min(lines.size(), named);
+    std::string text = lines.size() == 1 ? "line " : "lines ";
+    for (std::size_t i = 0; i < shown; ++i) {
+        if (i > 0)
+            text += i + 1 == shown && lines.size() == shown ? " and " : ", ";
+        text += std::to_string(lines[i]);
+    }
+    if (lines.size() > shown)
+        text += " and " + std::to_string(lines.size() - shown) + " more";
+    return text;
+}
 
 std::string untrustedText(const Untrusted& untrusted)
 {
@@ -48,7 +107,7 @@ std::string untrustedText(const Untrusted& untrusted)
         return ownedBy(path, untrusted.owner);
     case Untrusted::Cause::LinkOfAnother:
         return path + " is a link made by another user (" + userName(untrusted.owner)
-            + "). Remove it" + savedWithNextChange;
+            + "). Remove it" + savedThen;
     case Untrusted::Cause::TooLong:
         return "its path, " + path.substr(0, 60)
             + "..., is longer than the system allows. Set XDG_CONFIG_HOME to a shorter folder, and "
@@ -59,15 +118,15 @@ std::string untrustedText(const Untrusted& untrusted)
     switch (untrusted.writers) {
     case Untrusted::Writers::Group:
         return path + " can be changed by other users: its group, " + groupName(untrusted.group)
-            + ", may write in it. Take that away (chmod g-w " + path + ")" + savedWithNextChange;
+            + ", may write in it. Take that away (chmod g-w " + path + ")" + savedThen;
     case Untrusted::Writers::Named:
         return path
             + " can be changed by other users: its access control list lets them write in it. "
               "Take that away (getfacl shows whom, setfacl -x takes them off)"
-            + savedWithNextChange;
+            + savedThen;
     default:
         return path + " can be changed by other users. Take that away (chmod go-w " + path + ")"
-            + savedWithNextChange;
+            + savedThen;
     }
 }
 
@@ -80,24 +139,58 @@ std::string notSavedText(const NotSaved& failure, const std::string& file)
             return ownedBy(failure.path, failure.owner);
         [[fallthrough]];
     case EROFS:
-        return failure.path + " is read-only. Make it writable" + savedWithNextChange;
+        return failure.path + " is read-only. Make it writable" + savedThen;
     case ENOSPC:
-        return "the disk that holds " + folderOf(file) + " is full. Make room on it"
-            + savedWithNextChange;
+        return "the disk that holds " + folderOf(file) + " is full. Make room on it" + savedThen;
     case EDQUOT:
-        return std::string("your disk quota is used up. Make room within it") + savedWithNextChange;
+        return std::string("your disk quota is used up. Make room within it") + savedThen;
     case EIO:
         return "the disk that holds " + folderOf(file)
-            + " failed to write it. The list is saved with your next change once the disk works "
-              "again";
+            + " failed to write it. The list is saved as soon as the disk works again";
     default:
         return failure.path + ": " + std::strerror(failure.error)
-            + ". The list is saved with your next change once that is mended";
+            + ". The list is saved as soon as that is mended";
     }
 }
 
-std::string notAnsweringText(const std::string& file)
+} // namespace
+
+Failure failureNow(const std::string& file)
 {
-    return "the disk that holds " + folderOf(file)
-        + " is not answering. The list is saved with your next change once it answers again";
+    const std::string notSaved = "The list of recent files could not be saved: ";
+    const auto refused = [](const std::string& text) { return Failure{text, true}; };
+    try {
+        throw;
+    } catch (const Untrusted& untrusted) {
+        return {"The list of recent files is kept for this session only: "
+            + untrustedText(untrusted) + '.'};
+    } catch (const NotSaved& failure) {
+        return {notSaved + notSavedText(failure, file) + '.'};
+    } catch (const FileWorker::NotAnswering&) {
+        return {notSaved + "the disk that holds " + folderOf(file)
+            + " is not answering. The list is saved as soon as it answers again."};
+    } catch (const SettingsFile::Unreadable& unreadable) {
+        return {unreadableText(unreadable, file), false, true};
+    } catch (const SettingsFile::BeingWritten&) {
+        return refused("The settings file " + file
+            + " is being written by another program, so nothing was changed. Please try again.");
+    } catch (const LockFile::Busy& busy) {
+        return refused(busy.oneHolder ? "Another copy of the program has been changing " + file
+                    + " for more than " + std::to_string(LockFile::holderPatience.count())
+                    + " seconds, so nothing was changed. Please try again."
+                                      : "Other copies of the program have been changing " + file
+                    + " one after another for more than "
+                    + std::to_string(LockFile::turnsPatience.count())
+                    + " seconds, so nothing was changed. Please try again.");
+    } catch (const std::exception& error) {
+        return refused(error.what());
+    }
+}
+
+std::string keptAsideText(
+    const std::string& file, const std::vector<int>& misreadLines, const std::string& keptAs)
+{
+    return "The settings file " + file + " could not be read in full (" + listed(misreadLines)
+        + "). It was kept as " + keptAs
+        + ", and the list of recent files was started afresh from what could be read.";
 }

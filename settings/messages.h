@@ -1,15 +1,22 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
-class NotSaved;
-struct Untrusted;
+// Why the settings could not be read or saved now, worded for the user: what happened, where, and
+// what to do. Every cause the disk, the file, the way or the other copies give becomes one of
+// these, in one place (docs/design.md, the turn).
+struct Failure {
+    std::string text;
+    // The change is refused rather than kept: another copy or program is changing the file.
+    bool refuses = false;
+    // The file could not be read: nothing is written over it while it cannot.
+    bool unreadable = false;
+};
 
-// What the settings layer tells the user, worded here alone: what happened, where, and what to do.
+// The failure the exception being handled stands for, for the settings file at file.
+Failure failureNow(const std::string& file);
 
-// Why the list is kept for this session only, where the way to it or the file may not be trusted.
-std::string untrustedText(const Untrusted& untrusted);
-// Why a save could not be made, for a cause the folder or the disk gave, and what to do.
-std::string notSavedText(const NotSaved& failure, const std::string& file);
-// The disk that holds the file stopped answering.
-std::string notAnsweringText(const std::string& file);
+// That a file with lines that could not be read was kept aside before it is written over.
+std::string keptAsideText(
+    const std::string& file, const std::vector<int>& misreadLines, const std::string& keptAs);

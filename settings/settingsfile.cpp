@@ -1,6 +1,8 @@
 #include "settings/settingsfile.h"
 
+#include "list/settingsstore.h"
 #include "settings/atomicreplace.h"
+#include "settings/ini/inicodec.h"
 #include "settings/notsaved.h"
 #include "settings/thisprocess.h"
 
@@ -18,28 +20,9 @@
 
 namespace {
 
-// How long a changed file must hold the same bytes before it is taken, and how long a writer is
-// waited for. A program that saves in place (an editor that truncates the file and writes it
-// again) takes milliseconds; one that takes a second is not waited for.
-constexpr std::chrono::milliseconds settleTime{100};
-constexpr std::chrono::milliseconds writerPatience{1000};
-
-// The system's words for an error, except where a person would put it plainer.
-std::string systemError(int error)
+[[noreturn]] void unreadable(mode_t kind, int error = 0)
 {
-    switch (error) {
-    case ENOSPC:
-        return "the disk is full";
-    case EDQUOT:
-        return "your disk quota is used up";
-    default:
-        return std::strerror(error);
-    }
-}
-
-[[noreturn]] void failToRead(const std::string& path, const std::string& why)
-{
-    throw std::runtime_error("Could not read " + path + ": " + why + ". It was left as it is.");
+    throw SettingsFile::Unreadable(kind, error);
 }
 
 bool sameTime(const timespec& one, const timespec& other)
@@ -54,32 +37,6 @@ bool sameStamp(const struct stat& one, const struct stat& other)
         && sameTime(one.st_mtim, other.st_mtim) && sameTime(one.st_ctim, other.st_ctim);
 }
 
-const char* kindOf(mode_t mode)
-{
-    if (S_ISDIR(mode))
-        return "a folder";
-    if (S_ISFIFO(mode))
-        return "a named pipe";
-    if (S_ISSOCK(mode))
-        return "a socket";
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return "a device";
-    return "no regular file";
-}
-
-std::string notASettingsFile(mode_t mode)
-{
-    return std::string("it is ") + kindOf(mode) + ", not a settings file";
-}
-
-std::string beingWritten(const std::string& path)
-{
-    return "The settings file " + path
-        + " is being written by another program, so nothing was changed. Please try again.";
-}
-
-constexpr const char* tooLarge = "it is larger than 16 MiB, too large for a settings file";
-
 // Whether the open file holds exactly these bytes.
 bool holds(int descriptor, std::string_view bytes)
 {
@@ -89,6 +46,28 @@ bool holds(int descriptor, std::string_view bytes)
         got = ::pread(descriptor, found.data(), found.size(), 0);
     while (got < 0 && errno == EINTR);
     return got == ssize_t(bytes.size()) && std::string_view(found).substr(0, bytes.size()) == bytes;
+}
+
+// Whole by its own evidence, as a writer leaves the file once it is done: empty, or ending with a
+// line end, every line read, and the count matching the entries.
+bool isWhole(const std::string& bytes)
+{
+    if (bytes.empty())
+        return true;
+    if (bytes.back() != '\n')
+        return false;
+    const ini::Parsed parsed = ini::parse(bytes);
+    const auto count = parsed.values.find(storedList::configSection + '/' + storedList::countKey);
+    if (!parsed.faithful() || count == parsed.values.end() || count->second.empty()
+        || count->second.size() > 5
+        || count->second.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    for (int position = std::stoi(count->second); position > 0; --position) {
+        if (!parsed.values.contains(
+                storedList::recentFilesSection + '/' + std::to_string(position)))
+            return false;
+    }
+    return true;
 }
 
 std::string joined(const std::string& folder, const std::string& name)
@@ -144,28 +123,39 @@ Way& SettingsFile::walkAgainIfMoved()
 bool SettingsFile::exists()
 {
     struct stat info { };
-    try {
-        const Way& reached = way();
-        return reached.fileFolder() >= 0
-            && ::fstatat(
-                   reached.fileFolder(), reached.fileName().c_str(), &info, AT_SYMLINK_NOFOLLOW)
-            == 0;
-    } catch (const NotSaved& failure) {
-        return failure.error != ENOENT;
-    }
+    const Way& reached = way();
+    return reached.fileFolder() >= 0
+        && ::fstatat(reached.fileFolder(), reached.fileName().c_str(), &info, AT_SYMLINK_NOFOLLOW)
+        == 0;
 }
 
-std::optional<std::string> SettingsFile::readIfChanged(const LastSaved& lastSaved)
+SettingsFile::Read SettingsFile::read(
+    std::optional<std::uint64_t> held, const LastSaved& lastSaved, bool wait)
 {
-    Snapshot now = readWhole(last ? &*last : nullptr);
-    const bool unchanged = last && now.bytes == last->bytes;
-    // The first read has nothing to settle against; any change made from it is checked again.
-    if (last && !unchanged && !(lastSaved && lastSaved() == fingerprint(now.bytes)))
-        now = settled(std::move(now));
-    last = std::move(now);
-    if (unchanged)
-        return std::nullopt;
-    return last->bytes;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point giveUp = Clock::now() + writerPatience;
+    for (;;) {
+        last = readWhole(last ? &*last : nullptr);
+        const std::uint64_t print = fingerprint(last->bytes);
+        if (held && print == *held) {
+            candidate.reset();
+            return {Read::Outcome::Unchanged, {}};
+        }
+        const Clock::time_point now = Clock::now();
+        if (!candidate || candidate->fingerprint != print || candidate->exists != last->isOpen())
+            candidate = Candidate{print, last->isOpen(), now};
+        const auto still = now - candidate->since;
+        if (!held || (lastSaved && lastSaved() == print)
+            || (still >= settleTime && isWhole(last->bytes)) || still >= writerPatience) {
+            candidate.reset();
+            return {Read::Outcome::Taken, last->bytes};
+        }
+        if (!wait)
+            return {Read::Outcome::Settling, {}};
+        if (now >= giveUp)
+            throw BeingWritten();
+        std::this_thread::sleep_for(settleTime / 4);
+    }
 }
 
 // The file at its name, open, and what it was when opened. Where the name still leads to the file
@@ -179,13 +169,13 @@ SettingsFile::Snapshot SettingsFile::openFile(const Snapshot* known)
     if (folder < 0 || ::fstatat(folder, name, &found, AT_SYMLINK_NOFOLLOW) != 0) {
         if (folder < 0 || errno == ENOENT)
             return {};
-        failToRead(filePath, systemError(errno));
+        unreadable(0, errno);
     }
     if (known && known->isOpen() && found.st_dev == known->info.st_dev
         && found.st_ino == known->info.st_ino)
         return {{}, known->file, found};
     if (!S_ISREG(found.st_mode))
-        failToRead(filePath, notASettingsFile(found.st_mode));
+        unreadable(found.st_mode);
     // Without O_NONBLOCK, opening a named pipe put in the file's place would wait for a writer.
     Snapshot snapshot{{},
         std::make_shared<const Descriptor>(
@@ -193,11 +183,11 @@ SettingsFile::Snapshot SettingsFile::openFile(const Snapshot* known)
     if (!snapshot.isOpen()) {
         if (errno == ENOENT)
             return {};
-        failToRead(filePath, systemError(errno));
+        unreadable(0, errno);
     }
     ::fstat(snapshot.descriptor(), &snapshot.info);
     if (!S_ISREG(snapshot.info.st_mode))
-        failToRead(filePath, notASettingsFile(snapshot.info.st_mode));
+        unreadable(snapshot.info.st_mode);
     reached.trustFile(snapshot.descriptor(), snapshot.info);
     return snapshot;
 }
@@ -211,14 +201,14 @@ SettingsFile::Snapshot SettingsFile::readWhole(const Snapshot* known)
             return snapshot;
         const std::size_t size = std::size_t(snapshot.info.st_size);
         if (size > maximumSize)
-            failToRead(filePath, tooLarge);
+            unreadable(S_IFREG, EFBIG);
         std::string& bytes = snapshot.bytes;
         // A byte more than the file holds, so that one call reads a file to its end.
         bytes.resize(size + 1);
         for (std::size_t done = 0;;) {
             if (done == bytes.size()) {
                 if (done > maximumSize)
-                    failToRead(filePath, tooLarge);
+                    unreadable(S_IFREG, EFBIG);
                 bytes.resize(std::min(2 * done, maximumSize + 1));
             }
             const ssize_t got = ::pread(
@@ -226,7 +216,7 @@ SettingsFile::Snapshot SettingsFile::readWhole(const Snapshot* known)
             if (got < 0 && errno == EINTR)
                 continue;
             if (got < 0)
-                failToRead(filePath, systemError(errno));
+                unreadable(0, errno);
             const bool end = got == 0
                 || (done + std::size_t(got) >= size && done + std::size_t(got) < bytes.size());
             done += std::size_t(got);
@@ -243,40 +233,10 @@ SettingsFile::Snapshot SettingsFile::readWhole(const Snapshot* known)
         if (sameStamp(snapshot.info, after))
             return snapshot;
     }
-    throw BeingWritten(beingWritten(filePath));
+    throw BeingWritten();
 }
 
-// A writer may be half-way, with the file empty, cut short or not there for a moment: the file is
-// taken once it has held the same bytes for settleTime, and not at all when it has not settled
-// within writerPatience.
-SettingsFile::Snapshot SettingsFile::settled(Snapshot seen)
-{
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point giveUp = Clock::now() + writerPatience;
-    Clock::time_point stillSince = Clock::now();
-    for (;;) {
-        std::this_thread::sleep_for(settleTime / 4);
-        Snapshot again = readWhole(&seen);
-        const Clock::time_point now = Clock::now();
-        const bool still = again.bytes == seen.bytes && again.isOpen() == seen.isOpen()
-            && (!again.isOpen() || sameStamp(again.info, seen.info));
-        if (still && now - stillSince >= settleTime)
-            return again;
-        if (!still) {
-            seen = std::move(again);
-            stillSince = now;
-        }
-        if (now >= giveUp)
-            throw BeingWritten(beingWritten(filePath));
-    }
-}
-
-void SettingsFile::makeFolder()
-{
-    way().makeFolders();
-}
-
-void SettingsFile::replace(std::string_view bytes)
+bool SettingsFile::replace(std::string_view bytes, std::optional<std::uint64_t> madeOn)
 {
     Way& reached = way();
     if (!reached.complete())
@@ -287,8 +247,8 @@ void SettingsFile::replace(std::string_view bytes)
     const int folder = reached.fileFolder();
     if (!std::exchange(unfinishedSavesRemoved, true))
         removeUnfinishedSaves(folder, reached.fileName());
-    // What the read that began this change found is what is there: the lock keeps other copies
-    // away, and an editor's change since is caught before the file is replaced.
+    if (last && fingerprint(last->bytes) != madeOn)
+        return false;
     const bool found = last && last->isOpen();
     // Root may write anywhere; anyone else finds a settings file made read-only left as it is.
     if (found && thisUser() != 0
@@ -301,16 +261,19 @@ void SettingsFile::replace(std::string_view bytes)
             !found && hasDefaultAcl(folder) ? 0666 : 0600);
         const struct stat made = save.write(bytes,
             found ? std::optional(Permissions::of(last->descriptor(), last->info)) : std::nullopt);
-        // The last moment to find that an editor wrote the file in place after it was read: its
-        // text would go with the replaced file.
-        if (found && !holds(last->descriptor(), last->bytes))
-            throw BeingWritten(beingWritten(filePath));
-        Descriptor written = save.replace();
+        std::optional<UnfinishedSave::Expected> expected;
+        if (found)
+            expected = {last->info.st_dev, last->info.st_ino,
+                [this] { return holds(last->descriptor(), last->bytes); }};
+        std::optional<Descriptor> written = save.replace(expected);
+        if (!written)
+            return false;
         // The file just written is the one the next read finds there, unless someone replaces it.
         if (last)
             replaced = std::move(last->file);
         last = Snapshot{
-            std::string(bytes), std::make_shared<const Descriptor>(std::move(written)), made};
+            std::string(bytes), std::make_shared<const Descriptor>(std::move(*written)), made};
+        return true;
     } catch (const std::system_error& error) {
         throw NotSaved(target, error.code().value());
     }

@@ -3,6 +3,7 @@
 #include "settings/descriptor.h"
 #include "settings/way.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -13,30 +14,54 @@
 #include <string_view>
 #include <sys/stat.h>
 
-// The one place that reads and writes the settings file. The file is reached by a walk that trusts
-// every step on what it opened (Way), and every call is made relative to the folder reached; what
-// sits at the file's name is checked before it is read: only a regular file of bounded size is
-// read, nothing waits on it without a limit, and a file is only ever replaced whole, durably and
-// where it really lives. Errors are thrown as std::runtime_error with a message that names the
-// file, Untrusted where the way or the file may not be trusted, NotSaved where a folder refuses.
+// The one place that reads and writes the settings file, on the store's worker. The file is
+// reached by a walk that trusts every step on what it opened (Way), and every call is made
+// relative to the folder reached. Only a regular file of bounded size is read, nothing waits on
+// it without a limit, and a file is only ever replaced whole, durably, where it really lives, and
+// only where it is still the file the save was made from. What the file holds is told by its
+// bytes, never by a time stamp (docs/design.md, P2).
 //
-// What the file holds is told by its bytes, never by a time stamp: a stamp is only as fine as the
-// file system's clock (a second on some, two on FAT), and an editor that saves in place keeps the
-// inode and may keep the size. A change is taken at once only where the copies of the program
-// vouch for it, as the bytes one of them saved; any other may be an editor's save under way, and
-// is taken once it has settled.
+// Errors are thrown as Unreadable, BeingWritten, Untrusted where the way or the file may not be
+// trusted, and NotSaved where a folder or the disk refuses.
 class SettingsFile {
 public:
     static constexpr std::size_t maximumSize = 16 << 20;
+    // How long a changed file must hold the same bytes before it is taken, and how long a writer
+    // is waited for. A program that saves in place (an editor that truncates the file and writes
+    // it again) takes milliseconds; one that takes a second is not waited for.
+    static constexpr std::chrono::milliseconds settleTime{100};
+    static constexpr std::chrono::milliseconds writerPatience{1000};
 
-    // Another program has been writing the file in place for longer than a save takes.
+    // Another program has been writing the file for longer than a save takes.
     class BeingWritten : public std::runtime_error {
     public:
-        using std::runtime_error::runtime_error;
+        BeingWritten()
+            : std::runtime_error("the settings file is being written by another program")
+        {
+        }
+    };
+    // What sits at the file's name cannot be read: it is no regular file (kind), it is too large,
+    // or the system refused (error).
+    class Unreadable : public std::runtime_error {
+    public:
+        Unreadable(mode_t kind, int error)
+            : std::runtime_error("the settings file cannot be read")
+            , kind(kind)
+            , error(error)
+        {
+        }
+        mode_t kind;
+        int error;
     };
 
     // The bytes a copy of the program saved last, told by their fingerprint; none when unknown.
     using LastSaved = std::function<std::optional<std::uint64_t>()>;
+
+    struct Read {
+        enum class Outcome { Unchanged, Taken, Settling };
+        Outcome outcome;
+        std::string bytes;
+    };
 
     explicit SettingsFile(std::string path);
 
@@ -45,26 +70,26 @@ public:
     const std::string& path() const { return filePath; }
     // The way to the file, walked the first time it is asked for. Throws Untrusted or NotSaved.
     Way& way();
-    // The same, walked again where the folder reached is no longer the one at the path: once for
-    // each turn at the lock and each look outside one.
+    // The same, walked again where the folder reached is no longer the one at the path, and with
+    // the file itself judged: once for each turn at the lock and each look outside one.
     Way& walkAgainIfMoved();
     // Whether anything at all is at the file's name.
     bool exists();
 
-    // The file's bytes when they differ from those last read or written, and always the first
-    // time; nothing while the file holds those. A missing file reads as no bytes. Throws
-    // BeingWritten when a change that no copy vouches for does not settle within a second.
-    std::optional<std::string> readIfChanged(const LastSaved& lastSaved = {});
-    // Forgets what was last read or written, so that the next read returns the file's bytes.
-    void forget() { last.reset(); }
-    // Makes the missing folders of the file's path, private to the user.
-    void makeFolder();
+    // The file's bytes where they differ from those the caller holds (by their fingerprint; none
+    // before the first read, which takes whatever is there). A missing file reads as no bytes. A
+    // change another copy vouches for is taken at once; any other once it is whole and has held
+    // still for settleTime, or has held still for writerPatience. Until then, a read that waits
+    // looks again for up to writerPatience and then throws BeingWritten; one that does not answers
+    // Settling.
+    Read read(std::optional<std::uint64_t> held, const LastSaved& lastSaved, bool wait);
     // Puts bytes in place of the file, so that it is at every moment the old file or the new one
     // and the new one survives a power cut. A file that is a link stays one: its target is
-    // replaced. A new file is private to the user; an existing one keeps its permissions. Writes
-    // nothing, and throws BeingWritten, when another program has changed the file in place since
-    // it was last read.
-    void replace(std::string_view bytes);
+    // replaced. A new file is private to the user; an existing one keeps its permissions. Returns
+    // false, and writes nothing, where the file is not the one the change was made on (the bytes
+    // with the fingerprint madeOn, none where it was made on nothing read): someone else saved
+    // meanwhile.
+    bool replace(std::string_view bytes, std::optional<std::uint64_t> madeOn);
     // Ends a turn at the copies' lock: the file the last save replaced is closed, which leaves
     // freeing it, work for the disk, until no other copy waits for its turn.
     void endTurn() { replaced.reset(); }
@@ -81,16 +106,22 @@ private:
         bool isOpen() const { return file && *file; }
         int descriptor() const { return file ? file->get() : -1; }
     };
+    // A change seen but not taken yet, and since when the file has held it.
+    struct Candidate {
+        std::uint64_t fingerprint;
+        bool exists;
+        std::chrono::steady_clock::time_point since;
+    };
 
     Snapshot openFile(const Snapshot* known);
     Snapshot readWhole(const Snapshot* known);
-    Snapshot settled(Snapshot seen);
 
     std::string filePath;
     std::optional<Way> walked;
     // The file as last read or written, none before the first read. It stays open: it is the file
     // an editor writes in place, and the file kept aside as it was read.
     std::optional<Snapshot> last;
+    std::optional<Candidate> candidate;
     std::shared_ptr<const Descriptor> replaced;
     bool unfinishedSavesRemoved = false;
 };

@@ -2,50 +2,28 @@
 
 #include "settings/lockfile.h"
 #include "settings/messages.h"
-#include "settings/notsaved.h"
 #include "settings/settingsfile.h"
-#include "settings/way.h"
 
-#include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <stdexcept>
 #include <utility>
 
 namespace {
 
-// A save takes milliseconds, a tenth of a second on a slow disk: a copy that holds the lock for
-// two seconds is stuck (on a disk that stopped answering, or stopped in a debugger), ten seconds
-// of other copies' turns is longer than any burst of a person's actions, and a disk that shows no
-// sign of life for two seconds has stopped answering (a network share whose server went away, a
-// stalled FUSE file system, a stick pulled half-way).
-constexpr std::chrono::seconds holderPatience{2};
-constexpr std::chrono::seconds turnsPatience{10};
+// A disk that shows no sign of life for two seconds has stopped answering: a network share whose
+// server went away, a stalled FUSE file system, a stick pulled half-way.
 constexpr std::chrono::seconds diskPatience{2};
+// A save made again this often, because others renamed their saves into place each time, gives way.
+constexpr int mostReadsAgain = 3;
 
 std::string settingsKey(const std::string& section, const std::string& key)
 {
     return section + '/' + key;
 }
 
-// The first few lines only, so that a file of binary junk gives a box that fits on a screen.
-std::string listed(const std::vector<int>& lines)
-{
-    constexpr std::size_t named = 5;
-    const std::size_t shown = std::min(lines.size(), named);
-    std::string text = lines.size() == 1 ? "line " : "lines ";
-    for (std::size_t i = 0; i < shown; ++i) {
-        if (i > 0)
-            text += i + 1 == shown && lines.size() == shown ? " and " : ", ";
-        text += std::to_string(lines[i]);
-    }
-    if (lines.size() > shown)
-        text += " and " + std::to_string(lines.size() - shown) + " more";
-    return text;
-}
-
 } // namespace
 
+// The file and the lock, on the worker: the two requests of a change, and a look outside one.
 struct UserSettingsStore::Files {
     explicit Files(const std::string& path)
         : file(path)
@@ -53,8 +31,78 @@ struct UserSettingsStore::Files {
     {
     }
 
+    struct Finished {
+        std::string keptAs;
+        bool readAgain = false;
+        // What the file holds now, where someone saved other values since it was read.
+        std::optional<std::string> bytes;
+    };
+
+    SettingsFile::Read read(std::optional<std::uint64_t> held, bool wait)
+    {
+        return file.read(
+            held, [this] { return lock.lastSave(file.way().folder()); }, wait);
+    }
+
+    // The lock file lives beside the settings file, in a folder made at the first change.
+    void lockTurn(const std::function<void()>& waiting)
+    {
+        Way& way = file.walkAgainIfMoved();
+        if (!way.complete())
+            way.makeFolders();
+        lock.lock(way.folder(), way.folderPath(), waiting);
+        readsAgain = 0;
+    }
+
+    SettingsFile::Read begin(
+        std::optional<std::uint64_t> held, const std::function<void()>& waiting)
+    {
+        lockTurn(waiting);
+        try {
+            return read(held, true);
+        } catch (...) {
+            unlock();
+            throw;
+        }
+    }
+
+    // Saves bytes made on the file with the fingerprint madeOn, where there are any, and lets go
+    // of the lock; keeps the lock where someone saved since, and reads what they saved.
+    Finished finish(const std::optional<std::string>& bytes, std::optional<std::uint64_t> madeOn,
+        bool keepAsideFirst)
+    {
+        Finished finished;
+        try {
+            if (bytes && keepAsideFirst)
+                finished.keptAs = file.keepAside();
+            if (bytes && !file.replace(*bytes, madeOn)) {
+                if (++readsAgain > mostReadsAgain)
+                    throw SettingsFile::BeingWritten();
+                const SettingsFile::Read again = read(madeOn, true);
+                finished.readAgain = true;
+                if (again.outcome == SettingsFile::Read::Outcome::Taken)
+                    finished.bytes = again.bytes;
+                return finished;
+            }
+            if (bytes)
+                lock.recordSave(SettingsFile::fingerprint(*bytes));
+        } catch (...) {
+            unlock();
+            throw;
+        }
+        unlock();
+        return finished;
+    }
+
+    void unlock()
+    {
+        lock.unlock();
+        file.endTurn();
+    }
+
     SettingsFile file;
     LockFile lock;
+    int readsAgain = 0;
 };
 
 UserSettingsStore::UserSettingsStore(std::string filePath, int cutWaitsShortBy)
@@ -63,24 +111,17 @@ UserSettingsStore::UserSettingsStore(std::string filePath, int cutWaitsShortBy)
 {
     fileWorker.cutWaitsShortOn(cutWaitsShortBy);
     try {
-        take(*onWorker([files = files] { return files->file.readIfChanged(); }));
-    } catch (const Untrusted& untrusted) {
-        distrust(untrusted);
-    } catch (const FileWorker::NotAnswering&) {
-        readLost = true;
-        cannotSave(notAnsweringText(path()));
-    } catch (const NotSaved& failure) {
-        if (failure.error != ENOENT && failure.error != ENOTDIR)
-            cannotRead("Could not read " + path() + ": " + notSavedText(failure, path()) + '.');
-    } catch (const std::runtime_error& error) {
-        cannotRead(error.what());
+        take(onWorker([files = files] { return files->read(std::nullopt, false); }).bytes);
+    } catch (...) {
+        said(failed());
     }
 }
 
-// The files close on the worker: closing a file may wait on its disk.
+// The files close on the worker, after whatever it still does: closing a file may wait on its
+// disk, and nobody waits for the lock to be let go.
 UserSettingsStore::~UserSettingsStore()
 {
-    unlock();
+    abandonSharedChange();
     fileWorker.post([files = std::move(files)] {});
 }
 
@@ -116,45 +157,93 @@ ini::Values& UserSettingsStore::edited()
     return *changed;
 }
 
-bool UserSettingsStore::beginSharedChange()
+SharedChange UserSettingsStore::beginSharedChange()
 {
-    lock();
-    if (!holdingLock)
-        return false;
     try {
-        return reload();
+        const SettingsFile::Read read
+            = onWorker([files = files, held = held, waiting = fileWorker.signOfLife()] {
+                  return files->begin(held, waiting);
+              });
+        turn = Turn::Locked;
+        return read.outcome == SettingsFile::Read::Outcome::Taken && take(read.bytes)
+            ? SharedChange::Reread
+            : SharedChange::Unchanged;
     } catch (...) {
-        unlock();
-        throw;
+        // A request past its deadline may yet take the lock on the worker.
+        fileWorker.post([files = files] { files->unlock(); });
+        const Failure failure = failed();
+        said(failure);
+        if (failure.refuses)
+            return SharedChange::Refused;
+        turn = Turn::Unsaved;
+        return SharedChange::Unchanged;
     }
 }
 
-void UserSettingsStore::finishSharedChange()
+Saving UserSettingsStore::finishSharedChange()
 {
+    if (std::exchange(turn, Turn::None) != Turn::Locked)
+        return hasUnsavedChanges() ? Saving::Kept : Saving::Saved;
+    std::optional<std::string> bytes;
+    if (hasUnsavedChanges())
+        bytes = ini::serialise(*changed);
     try {
-        if (holdingLock)
-            flush();
+        const Files::Finished finished
+            = onWorker([files = files, bytes, madeOn = held, keepAside = !misreadLines.empty()] {
+                  return files->finish(bytes, madeOn, keepAside);
+              });
+        if (!finished.keptAs.empty()) {
+            notify(keptAsideText(path(), misreadLines, finished.keptAs));
+            misreadLines.clear();
+        }
+        if (finished.readAgain) {
+            turn = Turn::Locked;
+            if (finished.bytes)
+                take(*finished.bytes);
+            changed.reset();
+            return Saving::ReadAgain;
+        }
+        if (bytes) {
+            stored = std::move(*changed);
+            held = SettingsFile::fingerprint(*bytes);
+        }
+        changed.reset();
+        failedBecause.clear();
+        return Saving::Saved;
     } catch (...) {
-        unlock();
-        throw;
+        const Failure failure = failed();
+        said(failure);
+        if (!failure.refuses)
+            return Saving::Kept;
+        changed.reset();
+        return Saving::Refused;
     }
-    unlock();
 }
 
 void UserSettingsStore::abandonSharedChange()
 {
-    revert();
-    unlock();
+    changed.reset();
+    if (std::exchange(turn, Turn::None) == Turn::Locked)
+        fileWorker.post([files = files] { files->unlock(); });
 }
 
-bool UserSettingsStore::refresh()
+Refreshed UserSettingsStore::refresh()
 {
-    return reload();
-}
-
-bool UserSettingsStore::unread() const
-{
-    return neverRead || readFailure;
+    try {
+        const SettingsFile::Read read = onWorker([files = files, held = held] {
+            files->file.walkAgainIfMoved();
+            return files->read(held, false);
+        });
+        if (read.outcome == SettingsFile::Read::Outcome::Settling)
+            return Refreshed::Settling;
+        if (read.outcome == SettingsFile::Read::Outcome::Taken && take(read.bytes))
+            return Refreshed::Changed;
+    } catch (...) {
+        // A refresh that cannot read now comes again with the next change of the file.
+        if (const Failure failure = failed(); !failure.refuses)
+            said(failure);
+    }
+    return Refreshed::Unchanged;
 }
 
 std::vector<StoreNotice> UserSettingsStore::takeNotices()
@@ -164,214 +253,103 @@ std::vector<StoreNotice> UserSettingsStore::takeNotices()
 
 void UserSettingsStore::lock()
 {
-    lockAsked = true;
-    LockFile::Outcome outcome;
     try {
-        outcome = onWorker([files = files, waiting = fileWorker.signOfLife()] {
-            Way& way = files->file.walkAgainIfMoved();
-            // The lock file lives beside the settings file, in a folder made at the first save.
-            if (!way.complete())
-                way.makeFolders();
-            return files->lock.lock(
-                way.folder(), way.folderPath(), holderPatience, turnsPatience, waiting);
-        });
-    } catch (const Untrusted& untrusted) {
-        distrust(untrusted);
-        return;
-    } catch (const FileWorker::NotAnswering&) {
-        cannotSave(notAnsweringText(path()));
-        return;
-    } catch (const NotSaved& failure) {
-        cannotSave(notSavedText(failure, path()));
-        return;
-    }
-    switch (outcome) {
-    case LockFile::Outcome::Locked:
-        untrusted = false;
-        holdingLock = true;
-        return;
-    case LockFile::Outcome::HeldTooLong:
-        fail("Another copy of the program has been changing " + path() + " for more than "
-            + std::to_string(holderPatience.count())
-            + " seconds, so nothing was changed. Please try again.");
-    case LockFile::Outcome::TurnsTooLong:
-        fail("Other copies of the program have been changing " + path()
-            + " one after another for more than " + std::to_string(turnsPatience.count())
-            + " seconds, so nothing was changed. Please try again.");
+        onWorker([files = files, waiting = fileWorker.signOfLife()] { files->lockTurn(waiting); });
+        turn = Turn::Locked;
+    } catch (...) {
+        const Failure failure = failed();
+        if (failure.refuses)
+            throw std::runtime_error(failure.text);
+        said(failure);
     }
 }
 
-// The worker lets go of the lock after whatever it still does, without anyone waiting for it.
 void UserSettingsStore::unlock()
 {
-    if (std::exchange(lockAsked, false))
-        fileWorker.post([files = files] {
-            files->lock.unlock();
-            files->file.endTurn();
-        });
-    holdingLock = false;
+    abandonSharedChange();
 }
 
 bool UserSettingsStore::reload()
 {
-    std::optional<std::string> bytes;
     try {
-        bytes = onWorker(
-            [files = files, forget = std::exchange(readLost, false), walked = holdingLock] {
-                // A turn walked the way as it took the lock.
-                if (!walked)
-                    files->file.walkAgainIfMoved();
-                if (forget)
-                    files->file.forget();
-                return files->file.readIfChanged(
-                    [files] { return files->lock.lastSave(files->file.way().folder()); });
-            });
-    } catch (const Untrusted& untrusted) {
-        distrust(untrusted);
-        return false;
-    } catch (const FileWorker::NotAnswering&) {
-        readLost = true;
-        cannotSave(notAnsweringText(path()));
-        return false;
-    } catch (const NotSaved& failure) {
-        if (failure.error != ENOENT && failure.error != ENOTDIR)
-            cannotRead("Could not read " + path() + ": " + notSavedText(failure, path()) + '.');
-        return false;
-    } catch (const SettingsFile::BeingWritten& error) {
-        // A change waits for the writer, and fails when it does not finish; a refresh comes again
-        // with the writer's next change.
-        if (!holdingLock)
-            return false;
-        fail(error.what());
-    } catch (const std::runtime_error& error) {
-        cannotRead(error.what());
+        const SettingsFile::Read read = onWorker([files = files, held = held] {
+            files->file.walkAgainIfMoved();
+            return files->read(held, true);
+        });
+        return read.outcome == SettingsFile::Read::Outcome::Taken && take(read.bytes);
+    } catch (...) {
+        if (const Failure failure = failed(); !failure.refuses)
+            said(failure);
         return false;
     }
-    untrusted = false;
-    const bool wasRead = !unread();
-    if (!bytes) {
-        readFailure.reset();
-        return false;
-    }
-    const ini::Values before = std::move(stored);
-    std::optional<ini::Values> unsaved = std::move(changed);
-    take(*bytes);
-    // A file rewritten with the same values, by hand or by another copy, changes nothing stored: a
-    // change that could not be saved yet stays for the next save.
-    if (wasRead && stored == before) {
-        changed = std::move(unsaved);
-        return false;
-    }
-    return true;
-}
-
-void UserSettingsStore::revert()
-{
-    changed.reset();
-}
-
-bool UserSettingsStore::hasUnsavedChanges() const
-{
-    return changed && *changed != stored;
 }
 
 void UserSettingsStore::flush()
 {
     if (!hasUnsavedChanges())
         return;
+    const std::string bytes = ini::serialise(*changed);
     try {
-        if (untrusted) {
-            stored = std::move(*changed);
-            changed.reset();
-            return;
-        }
         // Nothing is written over a file that could not be read, while it is there.
-        if (readFailure && onWorker([files = files] { return files->file.exists(); }))
+        if (unreadable && onWorker([files = files] { return files->file.exists(); }))
             return;
-        readFailure.reset();
-        if (keepBeforeWriting)
-            keepUnreadableFile();
-        const std::string bytes = ini::serialise(*changed);
-        onWorker([files = files, bytes] {
-            files->file.replace(bytes);
-            files->lock.recordSave(SettingsFile::fingerprint(bytes));
-        });
-    } catch (const Untrusted& untrusted) {
-        distrust(untrusted);
-        stored = std::move(*changed);
-        changed.reset();
+        const std::string keptAs
+            = onWorker([files = files, bytes, madeOn = held, keepAside = !misreadLines.empty()] {
+                  const std::string kept = keepAside ? files->file.keepAside() : std::string();
+                  if (!files->file.replace(bytes, madeOn))
+                      throw SettingsFile::BeingWritten();
+                  return kept;
+              });
+        if (!keptAs.empty())
+            notify(keptAsideText(path(), std::exchange(misreadLines, {}), keptAs));
+    } catch (...) {
+        const Failure failure = failed();
+        if (failure.refuses) {
+            changed.reset();
+            throw std::runtime_error(failure.text);
+        }
+        said(failure);
         return;
-    } catch (const FileWorker::NotAnswering&) {
-        cannotSave(notAnsweringText(path()));
-        return;
-    } catch (const NotSaved& failure) {
-        cannotSave(notSavedText(failure, path()));
-        return;
-    } catch (const SettingsFile::BeingWritten&) {
-        // The other program's text is the list now; this change is not made over it.
-        changed.reset();
-        throw;
     }
-    failedBecause.clear();
     stored = std::move(*changed);
     changed.reset();
+    held = SettingsFile::fingerprint(bytes);
+    unreadable = false;
+    failedBecause.clear();
 }
 
-void UserSettingsStore::take(const std::string& bytes)
+// Takes what was read as the values stored, and returns whether they differ from those held,
+// changes not saved yet included, which it drops.
+bool UserSettingsStore::take(const std::string& bytes)
 {
     ini::Parsed parsed = ini::parse(bytes);
+    const bool differs = parsed.values != (changed ? *changed : stored) || !held;
     stored = std::move(parsed.values);
     changed.reset();
-    neverRead = false;
-    if (readFailure && failedBecause == *readFailure)
+    held = SettingsFile::fingerprint(bytes);
+    if (std::exchange(unreadable, false))
         failedBecause.clear();
-    readFailure.reset();
     misreadLines = std::move(parsed.misreadLines);
-    keepBeforeWriting = !misreadLines.empty();
+    return differs;
 }
 
-// Where the way or the file may not be trusted with the list, the user is told so once, and the
-// list is kept in memory until they may.
-void UserSettingsStore::distrust(const Untrusted& why)
+// The failure of the request that just threw.
+Failure UserSettingsStore::failed()
 {
-    untrusted = true;
-    failedOnce(
-        "The list of recent files is kept for this session only: " + untrustedText(why) + '.');
+    Failure failure = failureNow(path());
+    unreadable = unreadable || failure.unreadable;
+    return failure;
 }
 
-void UserSettingsStore::keepUnreadableFile()
+// A refusal is said every time; any other failure when it is new, and not again while its cause
+// lasts.
+void UserSettingsStore::said(const Failure& failure)
 {
-    const std::string keptAs = onWorker([files = files] { return files->file.keepAside(); });
-    notify("The settings file " + path() + " could not be read in full (" + listed(misreadLines)
-        + "). It was kept as " + keptAs
-        + ", and the list of recent files was started afresh from what could be read.");
-    keepBeforeWriting = false;
-}
-
-void UserSettingsStore::cannotSave(const std::string& why)
-{
-    failedOnce("The list of recent files could not be saved: " + why + '.');
-}
-
-void UserSettingsStore::cannotRead(const std::string& why)
-{
-    readFailure = why;
-    failedOnce(why);
-}
-
-// A failure is said when it is new: while its cause lasts, later actions stay quiet.
-void UserSettingsStore::failedOnce(const std::string& text)
-{
-    if (std::exchange(failedBecause, text) != text)
-        notices.push_back({text, true});
+    if (failure.refuses || std::exchange(failedBecause, failure.text) != failure.text)
+        notices.push_back({failure.text, true});
 }
 
 void UserSettingsStore::notify(const std::string& text)
 {
     notices.push_back({text, false});
-}
-
-void UserSettingsStore::fail(const std::string& message)
-{
-    throw std::runtime_error(message);
 }

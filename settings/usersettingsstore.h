@@ -4,17 +4,17 @@
 #include "settings/fileworker.h"
 #include "settings/ini/inicodec.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
 
-struct Untrusted;
+struct Failure;
 
-// The settings kept in one file, an INI file as QSettings writes it. Changes stay in memory until
-// flush(), which replaces the file atomically and durably. Running copies share the file through
-// a lock file beside it. Every call that touches the disk runs on the store's worker, which the
-// caller waits for only so long: a disk that stops answering makes the store's work fail at once
-// until the disk answers again, and never holds up the caller.
+// The settings kept in one file, an INI file as QSettings writes it, shared by running copies
+// through a lock file beside it. Changes stay in memory until a shared change saves them, as
+// docs/design.md describes: a change is two requests to the store's worker, begin (walk, lock,
+// read) and finish (write, sync, mark, unlock), which the caller waits for only so long.
 class UserSettingsStore final : public SettingsStore {
 public:
     // A wait for the disk ends as soon as cutWaitsShortBy, where there is one, is readable.
@@ -31,55 +31,51 @@ public:
         const std::string& section, const std::string& key, const std::string& value) override;
     void DeleteSetting(const std::string& section, const std::string& key) override;
 
-    bool beginSharedChange() override;
-    void finishSharedChange() override;
+    SharedChange beginSharedChange() override;
+    Saving finishSharedChange() override;
     void abandonSharedChange() override;
-    bool refresh() override;
-    bool unread() const override;
+    Refreshed refresh() override;
+    bool unread() const override { return unreadable || !held; }
     std::vector<StoreNotice> takeNotices() override;
 
-    // The steps a shared change is made of. lock() throws std::runtime_error when others keep
-    // the lock for too long; reload() is refresh(); flush() saves every change so far and keeps
-    // it for the next flush where it cannot.
+    // The steps alone, for tests and tools. lock() throws std::runtime_error, worded for the user,
+    // when others keep the lock for too long; reload() reads as a change does, waiting for a
+    // writer, and returns whether the values changed; flush() saves every change so far without
+    // the lock, keeps it where it cannot, and throws std::runtime_error where the file changed
+    // since it was read.
     void lock();
     void unlock();
     bool reload();
-    void revert();
-    bool hasUnsavedChanges() const;
+    bool hasUnsavedChanges() const { return changed && *changed != stored; }
     void flush();
 
 private:
     struct Files;
+    // Where the current change stands: none begun, begun under the lock, or begun where nothing
+    // can be saved (a failure was said).
+    enum class Turn { None, Locked, Unsaved };
 
     template<typename Request>
     auto onWorker(Request request) -> decltype(request());
     ini::Values& edited();
-    void take(const std::string& bytes);
-    void distrust(const Untrusted& why);
-    void keepUnreadableFile();
-    void cannotSave(const std::string& why);
-    void cannotRead(const std::string& why);
-    void failedOnce(const std::string& text);
+    bool take(const std::string& bytes);
+    Failure failed();
+    void said(const Failure& failure);
     void notify(const std::string& text);
-    [[noreturn]] void fail(const std::string& message);
 
     std::string filePath;
     // The file and the lock, touched on the worker alone.
     std::shared_ptr<Files> files;
     FileWorker fileWorker;
+    // The values as last read or saved, and with the changes not saved yet, where there are any.
     ini::Values stored;
-    // The values with the changes not saved yet; none until the first change.
     std::optional<ini::Values> changed;
-    bool holdingLock = false;
-    bool lockAsked = false;
-    bool untrusted = false;
-    // A read whose answer was lost: the worker must forget what it read, so that it reads again.
-    bool readLost = false;
-    bool neverRead = true;
-    // Nothing is written over a file that could not be read; the next change tries again.
-    std::optional<std::string> readFailure;
+    Turn turn = Turn::None;
+    // The fingerprint of the bytes last read or saved; none before the first read.
+    std::optional<std::uint64_t> held;
+    // Nothing is written over a file that could not be read while it cannot.
+    bool unreadable = false;
     // A file that would not come back as it is written is kept aside before it is written over.
-    bool keepBeforeWriting = false;
     std::vector<int> misreadLines;
     // The failure said last, until the save or the read it stopped succeeds.
     std::string failedBecause;

@@ -7,6 +7,7 @@
 #include "window/textboxes.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QKeyEvent>
@@ -23,6 +24,12 @@
 #include <utility>
 
 namespace {
+
+// A file being written is looked at again a tenth of a second later. A save that could not be
+// made is tried again after a second, then after twice as long each time, up to a minute.
+constexpr std::chrono::milliseconds settleLook{100};
+constexpr std::chrono::seconds firstRetry{1};
+constexpr std::chrono::seconds longestRetry{60};
 
 // Positions and sizes are given in twips: 15 to a logical pixel at a scale of 1.
 QRect fromTwips(const QRect& twips, qreal scale)
@@ -115,11 +122,17 @@ Form1::Form1(SettingsStore& store, MessageBox* messageBox, FileDialog* fileDialo
     , messageBox(messageBox ? *messageBox : *ownMessageBox)
     , CommonDialog1(fileDialog ? *fileDialog : *ownFileDialog)
     , hix(store, this->messageBox)
+    , retryDelay(firstRetry)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("HIX Demo - Aldo Veskin"));
     createMenus();
     createControls();
+    settling.setSingleShot(true);
+    settling.setInterval(settleLook);
+    connect(&settling, &QTimer::timeout, this, &Form1::refreshList);
+    retry.setSingleShot(true);
+    connect(&retry, &QTimer::timeout, this, &Form1::saveKept);
     // Nothing in the window changes size once it is built.
     setFixedSize(sizeHint());
 }
@@ -285,8 +298,7 @@ void Form1::mnuOpen_Click()
 
 void Form1::Command2_Click()
 {
-    guarded(
-        "Setting the maximum failed", [this] { hix.changeShared([this] { hix.ApplyMaximum(); }); });
+    guarded("Setting the maximum failed", [this] { hix.submitMaximum(); });
 }
 
 void Form1::mnuHIX_Click(std::int16_t index)
@@ -298,7 +310,7 @@ void Form1::mnuHIX_Click(std::int16_t index)
         // would make the list look empty at the next start.
         if (path.empty())
             return;
-        hix.changeShared([this, &path] { hix.OpenPath(path); });
+        hix.open(path);
     });
 }
 
@@ -307,20 +319,60 @@ void Form1::mnuExit_Click()
     close();
 }
 
+void Form1::closeEvent(QCloseEvent* event)
+{
+    if (runningActions == 0) {
+        try {
+            hix.saveKept();
+        } catch (const std::exception& error) {
+            qWarning("Saving the recent files failed: %s", error.what());
+        }
+        hix.takeStoreNotices();
+    }
+    QMainWindow::closeEvent(event);
+}
+
 void Form1::refreshList()
 {
     if (runningActions > 0) {
         refreshWaiting = true;
         return;
     }
-    guarded("Reading the recent files failed", [this] { hix.refreshFromStore(); });
+    guarded("Reading the recent files failed", [this] {
+        if (hix.refreshFromStore() == Refreshed::Settling)
+            settling.start();
+        hix.saveKept();
+    });
+}
+
+void Form1::saveKept()
+{
+    if (runningActions > 0) {
+        refreshWaiting = true;
+        return;
+    }
+    guarded("Saving the recent files failed", [this] { hix.saveKept(); });
+}
+
+// While anything is kept, the window tries again by itself, waiting longer each time.
+void Form1::keepTrying()
+{
+    if (!hix.hasKept()) {
+        retry.stop();
+        retryDelay = firstRetry;
+        return;
+    }
+    if (!retry.isActive()) {
+        retry.start(retryDelay);
+        retryDelay = std::min(2 * retryDelay, longestRetry);
+    }
 }
 
 void Form1::ChooseFile()
 {
     // A cancelled dialog opens nothing: an empty path would empty the stored list.
     if (const std::optional<std::string> chosen = CommonDialog1.chooseFileToOpen())
-        hix.changeShared([this, &chosen] { hix.OpenPath(*chosen); });
+        hix.open(*chosen);
 }
 
 // Any error reaches the user, and a refresh that came in meanwhile runs once the action is over.
@@ -340,6 +392,9 @@ void Form1::guarded(const char* failure, Handler handler)
             messageBox.showNotice(notice.text);
     }
     --runningActions;
-    if (runningActions == 0 && std::exchange(refreshWaiting, false))
+    if (runningActions > 0)
+        return;
+    keepTrying();
+    if (std::exchange(refreshWaiting, false))
         refreshList();
 }

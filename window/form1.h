@@ -4,6 +4,8 @@
 #include "list/hix.h"
 
 #include <QMainWindow>
+#include <QTimer>
+#include <chrono>
 #include <memory>
 
 class ActionEntryArray;
@@ -34,12 +36,14 @@ public:
     TextBox& maxHixTxt() override;
 
 public slots:
-    // Shows the list as another copy, or a person, left it in the store. Waits while an action
-    // runs, so that nothing changes under its feet.
+    // Shows the list as another copy, or a person, left it in the store, and tries again to save
+    // what is kept. Waits while an action runs, so that nothing changes under its feet.
     void refreshList();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // One last try to save what is kept; nothing is asked at exit.
+    void closeEvent(QCloseEvent* event) override;
 
 private slots:
     void Form_Load();
@@ -55,6 +59,8 @@ private:
     void ChooseFile();
     template<typename Handler>
     void guarded(const char* failure, Handler handler);
+    void saveKept();
+    void keepTrying();
 
     std::unique_ptr<MessageBox> ownMessageBox;
     std::unique_ptr<FileDialog> ownFileDialog;
@@ -64,6 +70,11 @@ private:
     bool loaded = false;
     int runningActions = 0;
     bool refreshWaiting = false;
+    // Looks again at a file still being written, and tries again to save what is kept, waiting
+    // longer each time.
+    QTimer settling;
+    QTimer retry;
+    std::chrono::seconds retryDelay;
 
     QList<QAction*> inertShortcutItems;
     ActionEntryArray* entries = nullptr;

@@ -15,7 +15,7 @@ public:
     ~TerminationSignals() override;
 
     bool received() const { return hasReceived; }
-    // Readable from the moment a signal comes until the event loop has taken it.
+    // Readable from the moment a signal comes.
     int descriptor() const;
 
 private:

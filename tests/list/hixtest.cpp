@@ -414,7 +414,7 @@ TEST_F(HixTest, ChangeAsksForANumberBeforeItLocksAndRebuildsFirst)
     store.outside = store.values;
     (*store.outside)[{"Recent Files", "1"}] = "/other";
 
-    hix.changeShared([this] { hix.OpenPath("/new"); });
+    hix.open("/new");
 
     EXPECT_EQ(messages.shown, std::vector{notANumber});
     EXPECT_EQ(store.storedPaths(), (Paths{"/new", "/other", "/a", ""}));

@@ -331,7 +331,7 @@ void PrivacyTest::everyStepIsJudgedOnWhatWasOpened_data()
            })
         << true << false << systemAccounts
         << "/team/x.conf is a link made by another user (4242). Remove it, and the list is saved "
-           "with your next change."
+           "then."
         << 0;
     QTest::newRow("folder above the configuration home that others may change")
         << Arrange([](const QString& folder) {

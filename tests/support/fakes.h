@@ -36,30 +36,35 @@ public:
         values.erase({section, key});
         ++writes;
     }
-    bool beginSharedChange() override
+    SharedChange beginSharedChange() override
     {
         locked = true;
-        return refresh();
+        return refresh() == Refreshed::Changed ? SharedChange::Reread : SharedChange::Unchanged;
     }
-    void finishSharedChange() override
+    Saving finishSharedChange() override
     {
         locked = false;
         if (!flushError.empty())
             throw std::runtime_error(flushError);
+        if (!keptBecause.empty()) {
+            notices.push_back({keptBecause, true});
+            return Saving::Kept;
+        }
         saved = values;
         ++flushes;
+        return Saving::Saved;
     }
     void abandonSharedChange() override
     {
         values = saved;
         locked = false;
     }
-    bool refresh() override
+    Refreshed refresh() override
     {
         if (!outside)
-            return false;
+            return Refreshed::Unchanged;
         values = saved = *std::exchange(outside, std::nullopt);
-        return true;
+        return Refreshed::Changed;
     }
     bool unread() const override { return !readError.empty(); }
     std::vector<StoreNotice> takeNotices() override { return std::exchange(notices, {}); }
@@ -100,6 +105,8 @@ public:
     bool locked = false;
     std::string readError;
     std::string flushError;
+    // Saves are kept rather than made, for this reason, while it is set.
+    std::string keptBecause;
     std::vector<StoreNotice> notices;
 };
 
@@ -221,13 +228,13 @@ struct WindowlessCopy {
     // store says about it shown after it.
     void open(const std::string& path)
     {
-        hix.changeShared([&] { hix.OpenPath(path); });
+        hix.open(path);
         showStoreNotices();
     }
     void submitMaximum(const std::string& typed)
     {
         form.maximum.value = typed;
-        hix.changeShared([this] { hix.ApplyMaximum(); });
+        hix.submitMaximum();
         showStoreNotices();
     }
     void showStoreNotices()

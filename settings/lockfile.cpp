@@ -184,9 +184,22 @@ void LockFile::lock(int folder, const std::string& folderPath, const std::functi
             ++turns;
             marked = false;
             held = std::move(opened);
+            heldDevice = info.st_dev;
+            heldInode = info.st_ino;
             return;
         }
     }
+}
+
+void LockFile::keepAtName(
+    int folder, const std::string& folderPath, const std::function<void()>& waiting)
+{
+    struct stat named { };
+    if (held && ::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0
+        && named.st_dev == heldDevice && named.st_ino == heldInode)
+        return;
+    held.reset();
+    lock(folder, folderPath, waiting);
 }
 
 void LockFile::unlock()

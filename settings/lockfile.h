@@ -8,13 +8,15 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <sys/types.h>
 
 // An exclusive flock on a file that running copies share. The kernel drops the lock of a copy
 // that ends, however it ends, so no lock outlives its holder. A copy that finds the lock taken
 // waits in the kernel, which wakes it the moment the lock is free. The file holds two marks, which
 // every turn leaves as it ends, with the save it made: the holder's, so that a waiter tells one
 // holder that keeps the lock from many that take turns, and the fingerprint of what the last copy
-// to save wrote, so that a reader knows a whole save.
+// to save wrote, so that a reader knows a whole save. The lock is the lock file at its name
+// (docs/design.md, P2).
 class LockFile {
 public:
     // Others keep the lock for too long: one holder, or the turns of many.
@@ -41,6 +43,11 @@ public:
     // of others have taken turnsPatience, NotSaved where the lock file cannot be made, and
     // std::runtime_error, naming the file, when it cannot be locked at all.
     void lock(int folder, const std::string& folderPath, const std::function<void()>& waiting = {});
+    // Makes sure, right before a save, that the lock held is on the lock file at its name: where a
+    // clean-up removed it meanwhile, another copy may have taken the lock on a new one, and this
+    // copy takes that in turn, as lock() does.
+    void keepAtName(
+        int folder, const std::string& folderPath, const std::function<void()>& waiting = {});
     void unlock();
 
     // Notes, while the lock is held, the fingerprint of the bytes just saved.
@@ -54,6 +61,8 @@ private:
 
     std::string name;
     Descriptor held;
+    dev_t heldDevice = 0;
+    ino_t heldInode = 0;
     std::uint64_t turns = 0;
     // Whether this turn has left its marks.
     bool marked = false;

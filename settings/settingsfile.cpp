@@ -48,13 +48,14 @@ bool holds(int descriptor, std::string_view bytes)
     return got == ssize_t(bytes.size()) && std::string_view(found).substr(0, bytes.size()) == bytes;
 }
 
-// Whole by its own evidence, as a writer leaves the file once it is done: empty, or ending with a
-// line end, every line read, and the count matching the entries.
-bool isWhole(const std::string& bytes)
+// Whole by its own evidence, as a writer leaves the file once it is done: ending with a line end,
+// every line read, and the count matching the entries. An empty file is most often one an editor
+// has just cut short; a file removed is gone at once.
+bool isWhole(const std::string& bytes, bool exists)
 {
-    if (bytes.empty())
+    if (!exists)
         return true;
-    if (bytes.back() != '\n')
+    if (bytes.empty() || bytes.back() != '\n')
         return false;
     const ini::Parsed parsed = ini::parse(bytes);
     const auto count = parsed.values.find(storedList::configSection + '/' + storedList::countKey);
@@ -120,15 +121,6 @@ Way& SettingsFile::walkAgainIfMoved()
     return reached;
 }
 
-bool SettingsFile::exists()
-{
-    struct stat info { };
-    const Way& reached = way();
-    return reached.fileFolder() >= 0
-        && ::fstatat(reached.fileFolder(), reached.fileName().c_str(), &info, AT_SYMLINK_NOFOLLOW)
-        == 0;
-}
-
 SettingsFile::Read SettingsFile::read(
     std::optional<std::uint64_t> held, const LastSaved& lastSaved, bool wait)
 {
@@ -146,7 +138,8 @@ SettingsFile::Read SettingsFile::read(
             candidate = Candidate{print, last->isOpen(), now};
         const auto still = now - candidate->since;
         if (!held || (lastSaved && lastSaved() == print)
-            || (still >= settleTime && isWhole(last->bytes)) || still >= writerPatience) {
+            || (still >= settleTime && isWhole(last->bytes, last->isOpen()))
+            || still >= writerPatience) {
             candidate.reset();
             return {Read::Outcome::Taken, last->bytes};
         }

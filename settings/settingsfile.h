@@ -73,8 +73,6 @@ public:
     // The same, walked again where the folder reached is no longer the one at the path, and with
     // the file itself judged: once for each turn at the lock and each look outside one.
     Way& walkAgainIfMoved();
-    // Whether anything at all is at the file's name.
-    bool exists();
 
     // The file's bytes where they differ from those the caller holds (by their fingerprint; none
     // before the first read, which takes whatever is there). A missing file reads as no bytes. A

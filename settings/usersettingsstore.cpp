@@ -14,7 +14,7 @@ namespace {
 // server went away, a stalled FUSE file system, a stick pulled half-way.
 constexpr std::chrono::seconds diskPatience{2};
 // A save made again this often, because others renamed their saves into place each time, gives way.
-constexpr int mostReadsAgain = 3;
+constexpr int mostReadsAgain = 5;
 
 std::string settingsKey(const std::string& section, const std::string& key)
 {
@@ -69,10 +69,12 @@ struct UserSettingsStore::Files {
     // Saves bytes made on the file with the fingerprint madeOn, where there are any, and lets go
     // of the lock; keeps the lock where someone saved since, and reads what they saved.
     Finished finish(const std::optional<std::string>& bytes, std::optional<std::uint64_t> madeOn,
-        bool keepAsideFirst)
+        bool keepAsideFirst, const std::function<void()>& waiting)
     {
         Finished finished;
         try {
+            if (bytes)
+                lock.keepAtName(file.way().folder(), file.way().folderPath(), waiting);
             if (bytes && keepAsideFirst)
                 finished.keptAs = file.keepAside();
             if (bytes && !file.replace(*bytes, madeOn)) {
@@ -189,8 +191,9 @@ Saving UserSettingsStore::finishSharedChange()
         bytes = ini::serialise(*changed);
     try {
         const Files::Finished finished
-            = onWorker([files = files, bytes, madeOn = held, keepAside = !misreadLines.empty()] {
-                  return files->finish(bytes, madeOn, keepAside);
+            = onWorker([files = files, bytes, madeOn = held, keepAside = !misreadLines.empty(),
+                           waiting = fileWorker.signOfLife()] {
+                  return files->finish(bytes, madeOn, keepAside, waiting);
               });
         if (!finished.keptAs.empty()) {
             notify(keptAsideText(path(), misreadLines, finished.keptAs));
@@ -267,55 +270,6 @@ void UserSettingsStore::lock()
 void UserSettingsStore::unlock()
 {
     abandonSharedChange();
-}
-
-bool UserSettingsStore::reload()
-{
-    try {
-        const SettingsFile::Read read = onWorker([files = files, held = held] {
-            files->file.walkAgainIfMoved();
-            return files->read(held, true);
-        });
-        return read.outcome == SettingsFile::Read::Outcome::Taken && take(read.bytes);
-    } catch (...) {
-        if (const Failure failure = failed(); !failure.refuses)
-            said(failure);
-        return false;
-    }
-}
-
-void UserSettingsStore::flush()
-{
-    if (!hasUnsavedChanges())
-        return;
-    const std::string bytes = ini::serialise(*changed);
-    try {
-        // Nothing is written over a file that could not be read, while it is there.
-        if (unreadable && onWorker([files = files] { return files->file.exists(); }))
-            return;
-        const std::string keptAs
-            = onWorker([files = files, bytes, madeOn = held, keepAside = !misreadLines.empty()] {
-                  const std::string kept = keepAside ? files->file.keepAside() : std::string();
-                  if (!files->file.replace(bytes, madeOn))
-                      throw SettingsFile::BeingWritten();
-                  return kept;
-              });
-        if (!keptAs.empty())
-            notify(keptAsideText(path(), std::exchange(misreadLines, {}), keptAs));
-    } catch (...) {
-        const Failure failure = failed();
-        if (failure.refuses) {
-            changed.reset();
-            throw std::runtime_error(failure.text);
-        }
-        said(failure);
-        return;
-    }
-    stored = std::move(*changed);
-    changed.reset();
-    held = SettingsFile::fingerprint(bytes);
-    unreadable = false;
-    failedBecause.clear();
 }
 
 // Takes what was read as the values stored, and returns whether they differ from those held,

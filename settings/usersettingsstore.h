@@ -38,16 +38,10 @@ public:
     bool unread() const override { return unreadable || !held; }
     std::vector<StoreNotice> takeNotices() override;
 
-    // The steps alone, for tests and tools. lock() throws std::runtime_error, worded for the user,
-    // when others keep the lock for too long; reload() reads as a change does, waiting for a
-    // writer, and returns whether the values changed; flush() saves every change so far without
-    // the lock, keeps it where it cannot, and throws std::runtime_error where the file changed
-    // since it was read.
+    // The lock alone, for tests and tools that write the file as another program would. lock()
+    // throws std::runtime_error, worded for the user, when others keep the lock for too long.
     void lock();
     void unlock();
-    bool reload();
-    bool hasUnsavedChanges() const { return changed && *changed != stored; }
-    void flush();
 
 private:
     struct Files;
@@ -58,6 +52,7 @@ private:
     template<typename Request>
     auto onWorker(Request request) -> decltype(request());
     ini::Values& edited();
+    bool hasUnsavedChanges() const { return changed && *changed != stored; }
     bool take(const std::string& bytes);
     Failure failed();
     void said(const Failure& failure);

@@ -1,5 +1,6 @@
-// Applies random opens, promotions, maximums, restarts, other copies' saves and reloads to the
-// list over in-memory fakes, and checks the list after every step.
+// Applies random opens, promotions, maximums, restarts, other copies' saves, reloads, saves that
+// fail for a while and tries to save what they kept to the list over in-memory fakes, and checks
+// the list after every step.
 #include "tests/fuzz/listinvariants.h"
 #include "tests/support/fakes.h"
 
@@ -40,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     checkListInvariants(*copy, store);
 
     while (data.remaining_bytes() > 0) {
-        switch (data.ConsumeIntegralInRange(0, 5)) {
+        switch (data.ConsumeIntegralInRange(0, 7)) {
         case 0:
             copy->open(pathFrom(data));
             break;
@@ -70,6 +71,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         }
         case 5:
             copy->hix.refreshFromStore();
+            break;
+        case 6:
+            store.keptBecause = store.keptBecause.empty() ? "the disk is full" : "";
+            break;
+        case 7:
+            copy->hix.saveKept();
             break;
         }
         checkListInvariants(*copy, store);

@@ -440,4 +440,52 @@ TEST_F(HixTest, ChangeThatFailsHalfWayLeavesTheStoredList)
     EXPECT_FALSE(store.locked);
 }
 
+// Saves that cannot be made keep the actions: the list shows them at once, and the next save,
+// whoever saved in between, makes them again on the list as stored, logging nothing twice.
+TEST_F(HixTest, KeptActionsAreMadeAgainOnTheListAsStored)
+{
+    restore({"/b", "/a"}, "5");
+    store.saved = store.values;
+    store.keptBecause = "The list of recent files could not be saved: the disk is full.";
+    copy.open("/new");
+    setMaximum("4");
+    hix.submitMaximum();
+    EXPECT_TRUE(hix.hasKept());
+    EXPECT_EQ(tags(), (Paths{"/new", "/b", "/a"}));
+    store.outside = store.saved;
+    (*store.outside)[{"Recent Files", "1"}] = "/other";
+    (*store.outside)[{"Recent Files", "2"}] = "/b";
+    (*store.outside)[{"Recent Files", "3"}] = "/a";
+    store.keptBecause.clear();
+    setMaximum("5");
+
+    copy.open("/next");
+
+    EXPECT_FALSE(hix.hasKept());
+    EXPECT_EQ(store.storedPaths(), (Paths{"/next", "/new", "/other", "/b", "/a"}));
+    EXPECT_EQ(store.saved.at({"Config", "MAX_FILES"}), "5");
+    EXPECT_EQ(form.log.value, "/new\r\n/next\r\n");
+}
+
+// What is kept is saved without another action and without a word, with the maximum the user has
+// typed since left in the box.
+TEST_F(HixTest, KeptActionsAreSavedQuietly)
+{
+    restore({"/a"}, "5");
+    store.saved = store.values;
+    store.keptBecause = "The list of recent files could not be saved: the disk is full.";
+    copy.open("/new");
+    store.keptBecause.clear();
+    store.outside = store.saved;
+    setMaximum("not yet a number");
+
+    hix.saveKept();
+
+    EXPECT_FALSE(hix.hasKept());
+    EXPECT_EQ(store.saved.at({"Recent Files", "1"}), "/new");
+    EXPECT_EQ(form.maximum.value, "not yet a number");
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(form.log.value, "/new\r\n");
+}
+
 } // namespace

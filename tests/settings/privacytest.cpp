@@ -252,10 +252,8 @@ void PrivacyTest::theListIsKeptOnlyWhereItIsTheUsers()
         const QByteArray bytes = QFile::encodeName(folder);
         UserSettingsStore first((bytes + "/hix\xE9.conf").toStdString());
         UserSettingsStore second((bytes + "/hix\xFF.conf").toStdString());
-        first.SaveSetting("Recent Files", "1", "/first");
-        first.flush();
-        second.SaveSetting("Recent Files", "1", "/second");
-        second.flush();
+        changeStore(first, [&] { first.SaveSetting("Recent Files", "1", "/first"); });
+        changeStore(second, [&] { second.SaveSetting("Recent Files", "1", "/second"); });
         QCOMPARE(UserSettingsStore(first.path()).GetSetting("Recent Files", "1", ""), "/first");
         QCOMPARE(UserSettingsStore(second.path()).GetSetting("Recent Files", "1", ""), "/second");
         // Qt's folders cannot name these files to remove them.

@@ -11,6 +11,12 @@
 //   sharedlist_copy edit FILE ROUNDS      opens a path, edits it in place in the file at once (the
 //                                         same size, within one tick of a coarse clock) and opens
 //                                         another; fails when the edit was written over
+//   sharedlist_copy clean FILE            removes FILE.lock again and again, as a clean-up of
+//                                         stale lock files would, until FILE.stop exists
+//   sharedlist_copy rename-edits FILE N   edits the file N times as sed -i does, without the lock:
+//                                         reads it, appends the edit's number to the value of
+//                                         "edits" in [Config], writes a new file and renames it
+//                                         over the old
 #include "settings/usersettingsstore.h"
 #include "tests/support/fakes.h"
 #include "tests/support/settingshome.h"
@@ -47,6 +53,7 @@ int openPaths(UserSettingsStore& store, const QString& tag, int count, int pause
             order.write((path + "\n").c_str());
             order.flush();
         });
+        copy.showStoreNotices();
         pauseUpTo(pause);
     }
     for (const std::string& error : copy.messages.errors)
@@ -111,6 +118,47 @@ int editRightAfterSaves(UserSettingsStore& store, int rounds)
     return copy.messages.errors.empty() ? 0 : 1;
 }
 
+int removeLockFiles(const UserSettingsStore& store)
+{
+    const QString lockFile = qtFileName(store.path()) + QStringLiteral(".lock");
+    while (!QFile::exists(qtFileName(store.path()) + QStringLiteral(".stop"))) {
+        QFile::remove(lockFile);
+        pauseUpTo(400);
+    }
+    return 0;
+}
+
+int renameEdits(const UserSettingsStore& store, int count)
+{
+    const QString path = qtFileName(store.path());
+    while (!QFile::exists(path))
+        QThread::msleep(1);
+    for (int edit = 1; edit <= count; ++edit) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return 2;
+        QByteArray text = file.readAll();
+        const QByteArray number = ' ' + QByteArray::number(edit);
+        const qsizetype line = text.indexOf("\nedits=");
+        if (line >= 0)
+            text.insert(text.indexOf('\n', line + 1), number);
+        else
+            text.replace("[Config]\n", "[Config]\nedits=" + number.mid(1) + '\n');
+        QFile edited(path + QStringLiteral(".sed"));
+        if (!edited.open(QIODevice::WriteOnly) || edited.write(text) != text.size())
+            return 2;
+        edited.close();
+        if (::rename(QFile::encodeName(edited.fileName()).constData(),
+                QFile::encodeName(path).constData())
+            != 0)
+            return 2;
+        // Long enough for the file to settle, so that copies save between the edits.
+        QThread::msleep(150);
+        pauseUpTo(250);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -136,5 +184,9 @@ int main(int argc, char* argv[])
         return rewriteInPlace(store);
     if (mode == QStringLiteral("edit") && arguments.size() == 4)
         return editRightAfterSaves(store, arguments[3].toInt());
+    if (mode == QStringLiteral("clean"))
+        return removeLockFiles(store);
+    if (mode == QStringLiteral("rename-edits") && arguments.size() == 4)
+        return renameEdits(store, arguments[3].toInt());
     return 2;
 }

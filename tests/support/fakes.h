@@ -249,6 +249,20 @@ struct WindowlessCopy {
     HIX hix;
 };
 
+// A change of the store's own values, made as the list makes one: begun on the values as stored,
+// edited and saved, the edit made again where someone saved meanwhile. Returns how it went.
+template<typename Edit>
+Saving changeStore(SettingsStore& store, Edit edit)
+{
+    if (store.beginSharedChange() == SharedChange::Refused)
+        return Saving::Refused;
+    for (;;) {
+        edit();
+        if (const Saving saving = store.finishSharedChange(); saving != Saving::ReadAgain)
+            return saving;
+    }
+}
+
 // What the store says, its notices one to a line.
 inline std::string noticesOf(SettingsStore& store)
 {

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
@@ -42,6 +43,8 @@ private slots:
     void failuresAreReportedAndTheProgramGoesOn();
     void noticeOfTheStoreIsShownAfterTheAction();
     void exitClosesWithoutWriting();
+    void keptChangeIsSavedByItselfOrAtExit_data();
+    void keptChangeIsSavedByItselfOrAtExit();
     void restartShowsTheStoredList();
     void refreshWaitsUntilTheActionEnds();
     void fileDialogReportsChosenFileOrNothing();
@@ -353,6 +356,41 @@ void Form1HandlersTest::exitClosesWithoutWriting()
 
     QVERIFY(!window->form.isVisible());
     QCOMPARE(store.writes, writes);
+}
+
+void Form1HandlersTest::keptChangeIsSavedByItselfOrAtExit_data()
+{
+    QTest::addColumn<bool>("atExit");
+    QTest::newRow("by itself, once it can be") << false;
+    QTest::newRow("at exit") << true;
+}
+
+// An open that could not be saved is kept; once the cause is gone it is saved without another
+// action of the user's, and File, Exit saves it at the latest.
+void Form1HandlersTest::keptChangeIsSavedByItselfOrAtExit()
+{
+    QFETCH(bool, atExit);
+    const SettingsHome home;
+    // A folder where the file belongs: nothing is written over it, by root neither.
+    const QString blocked = home.settingsFile(QStringLiteral("kept"));
+    QVERIFY(QDir().mkpath(blocked));
+    UserSettingsStore settings(home.settingsPath(QStringLiteral("kept")));
+    TestWindow kept(settings);
+    kept.form.show();
+    kept.open("/home/alex/a.txt");
+    QCOMPARE(kept.tags(), Paths{"/home/alex/a.txt"});
+    QVERIFY(QDir(blocked).removeRecursively());
+
+    if (atExit)
+        kept.form.findChild<QAction*>("mnuExit")->trigger();
+    const auto saved = [&] {
+        return UserSettingsStore(home.settingsPath(QStringLiteral("kept")))
+            .GetSetting("Recent Files", "1", "");
+    };
+    if (atExit)
+        QCOMPARE(saved(), "/home/alex/a.txt");
+    else
+        QTRY_COMPARE_WITH_TIMEOUT(saved(), "/home/alex/a.txt", 3000);
 }
 
 void Form1HandlersTest::restartShowsTheStoredList()

@@ -7,8 +7,11 @@
 #include <QLineEdit>
 #include <QSaveFile>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -40,6 +43,7 @@ private slots:
     void changesShowWhateverHappensToTheWay();
     void editsShowWhileAReplacedFileIsHeldOpen();
     void aBurstOfSavesShowsAsItGoes();
+    void anOutsideWriterNeverFreezesTheWindow();
 
 private:
     SettingsHome home{QStringLiteral("home/.config")};
@@ -178,6 +182,47 @@ void Form1LiveTest::aBurstOfSavesShowsAsItGoes()
         longest = std::max(longest, shownAt[save] - savedAt[save]);
     qInfo("%d saves 20 ms apart, each shown within %lld ms", saves, longest);
     QVERIFY2(longest < 500, qPrintable(QStringLiteral("a save showed after %1 ms").arg(longest)));
+}
+
+// A program that rewrites the file in place every 50 ms for two seconds: the window shows each
+// change it can take and keeps answering all the while, and shows the last once it stops.
+void Form1LiveTest::anOutsideWriterNeverFreezesTheWindow()
+{
+    Copy a(home.settingsPath(QStringLiteral("rewritten")));
+    a.window.open("/home/alex/one.txt");
+    std::atomic<bool> writing = true;
+    std::thread writer([&] {
+        for (int round = 0; writing; ++round) {
+            QFile file(qtFileName(a.store.path()));
+            if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                file.write("[Config]\nMAX_FILES=3\nnoHIX=1\n\n[Recent%20Files]\n1=/rewritten/"
+                    + QByteArray::number(round) + '\n');
+            file.close();
+            QThread::msleep(50);
+        }
+    });
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastTick = 0;
+    qint64 longestGap = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&] {
+        longestGap = std::max(longestGap, clock.elapsed() - lastTick);
+        lastTick = clock.elapsed();
+    });
+    ticker.start(5);
+    QTest::qWait(2000);
+    writing = false;
+    writer.join();
+    ticker.stop();
+
+    qInfo("the window's longest pause while the file was rewritten: %lld ms", longestGap);
+    QVERIFY2(longestGap < 250, qPrintable(QStringLiteral("frozen for %1 ms").arg(longestGap)));
+    QFile file(qtFileName(a.store.path()));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    const std::string last = text.mid(text.indexOf("1=") + 2).trimmed().toStdString();
+    QTRY_COMPARE_WITH_TIMEOUT(a.window.tags().front(), last, 2000);
 }
 
 QTEST_MAIN(Form1LiveTest)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Saves through one fault of the disk or the file system:
-#   savefaulttest.sh DRIVER SHIM CASE
+#   savefaulttest.sh DRIVER SHIM CASE COPY
 # The fault gives an error box that names the settings file and the cause, the menu goes on, the
 # old file stays as it was, and the first save after the fault clears succeeds. No case needs
 # root: a full disk is a small tmpfs in a user namespace of the test's own, and permissions are
@@ -11,6 +11,7 @@ source "$(dirname "$0")/../support/verdicts.sh"
 driver=$(realpath "$1")
 shim=$(realpath "$2")
 case=$3
+copy=$(realpath "$4")
 verdict_case=$case
 
 # A tmpfs can only be mounted in a mount namespace of the test's own; the script runs again there.
@@ -120,6 +121,18 @@ write-error | sync-error | rename-error)
     touch "$work/armed"
     runner=(env LD_PRELOAD="$shim" HIX_FAULT="${case%-error}" HIX_FAULT_FOLDER="$home/hix" HIX_FAULT_WHILE="$work/armed")
     save_through "the disk that holds $home/hix failed to write it" "rm '$work/armed'"
+    ;;
+kept-through-another-copys-save)
+    # The open made during the fault is kept as what the user did, and made again on the list
+    # another copy saved once the fault was gone, before the next open.
+    prepare
+    touch "$work/armed"
+    runner=(env LD_PRELOAD="$shim" HIX_FAULT=write HIX_FAULT_FOLDER="$home/hix" HIX_FAULT_WHILE="$work/armed")
+    output=$(run_driver "rm '$work/armed' && '$copy' open '$settings' other 1 0")
+    [ "$(sed -n 's/^menu: //p' <<<"$output" | tail -1)" = "/newer /new /other/0000 /a /b" ] \
+        || fail "the kept open is made again on the other copy's list: $output"
+    [ "$(sed -n 's/^[0-9]=//p' "$settings" | head -5 | tr '\n' ' ')" = "/newer /new /other/0000 /a /b " ] \
+        || fail "and saved: $(cat "$settings")"
     ;;
 lock-of-a-killed-copy)
     # The kernel drops the lock of a copy that dies, so a lock file left behind blocks nothing.

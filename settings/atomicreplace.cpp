@@ -1,6 +1,6 @@
 #include "settings/atomicreplace.h"
 
-#include "settings/notsaved.h"
+#include "settings/failure.h"
 #include "settings/thisprocess.h"
 
 #include <cerrno>
@@ -97,7 +97,7 @@ UnfinishedSave::UnfinishedSave(
     if (!descriptor && errno == EEXIST && ::unlinkat(folder, name.c_str(), 0) == 0)
         descriptor = create();
     if (!descriptor)
-        throw NotSaved(folderPath, errno);
+        throw Failure::refused(folderPath, errno);
 }
 
 UnfinishedSave::~UnfinishedSave()
@@ -195,5 +195,5 @@ void removeUnfinishedSaves(int folder, const std::string& target)
 void syncFolder(int folder, const std::string& folderPath)
 {
     if (::fsync(folder) != 0)
-        throw NotSaved(folderPath, errno);
+        throw Failure::refused(folderPath, errno);
 }

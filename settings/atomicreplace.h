@@ -39,7 +39,7 @@ struct Permissions {
 class UnfinishedSave {
 public:
     // Made with mode: for a file that is to take another's place, the user's alone until it is
-    // given the other's permissions. Throws NotSaved naming the folder.
+    // given the other's permissions. Throws a Failure naming the folder.
     UnfinishedSave(
         int folder, const std::string& folderPath, const std::string& target, mode_t mode);
     ~UnfinishedSave();
@@ -77,6 +77,6 @@ private:
 // has ended.
 void removeUnfinishedSaves(int folder, const std::string& target);
 
-// Makes what happened to the names in the folder, open for reading, durable. Throws NotSaved
+// Makes what happened to the names in the folder, open for reading, durable. Throws a Failure
 // naming folderPath.
 void syncFolder(int folder, const std::string& folderPath);

@@ -1,6 +1,6 @@
 #include "settings/lockfile.h"
 
-#include "settings/notsaved.h"
+#include "settings/failure.h"
 #include "settings/thisprocess.h"
 
 #include <cerrno>
@@ -123,21 +123,19 @@ void LockFile::lock(int folder, const std::string& folderPath, const std::functi
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
     const std::string path = folderPath + '/' + name;
-    const auto fail = [&](int error) {
-        throw std::runtime_error("Could not lock " + path + ": " + std::strerror(error) + '.');
-    };
+    const auto fail = [&](int error) { throw Failure::refused(path, error); };
     for (;;) {
         // Whatever sits where the lock belongs is opened without waiting and used only when it is
         // a file of its own, never through a link.
         Descriptor opened(::openat(folder, name.c_str(),
             O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
         if (!opened && errno != ELOOP)
-            throw NotSaved::in(folder, folderPath, errno);
+            throw Failure::refusedIn(folder, folderPath, errno);
         if (!opened)
             fail(errno);
         struct stat info { };
         if (::fstat(opened.get(), &info) != 0 || !S_ISREG(info.st_mode))
-            throw std::runtime_error("Could not lock " + path + ": it is not a regular file.");
+            fail(EISDIR);
 
         const int descriptor = opened.get();
         // Where the file system has no locks on byte ranges, copies wait without the queue.
@@ -164,10 +162,10 @@ void LockFile::lock(int folder, const std::string& folderPath, const std::functi
                     holder = std::move(mark);
                     holderSeen = now;
                 } else if (now - holderSeen >= holderPatience) {
-                    throw Busy(true);
+                    throw Failure{Failure::Cause::HeldTooLong, path};
                 }
                 if (now - start >= turnsPatience)
-                    throw Busy(false);
+                    throw Failure{Failure::Cause::TurnsTooLong, path};
             };
             while (queues && !queue(descriptor, F_OFD_SETLKW))
                 giveUpIfTooLong();

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <sys/types.h>
 
@@ -19,16 +18,6 @@
 // (docs/design.md, P2).
 class LockFile {
 public:
-    // Others keep the lock for too long: one holder, or the turns of many.
-    class Busy : public std::runtime_error {
-    public:
-        explicit Busy(bool oneHolder)
-            : std::runtime_error("the settings are locked by other copies")
-            , oneHolder(oneHolder)
-        {
-        }
-        bool oneHolder;
-    };
     // A save takes milliseconds, a tenth of a second on a slow disk: a copy that holds the lock
     // for two seconds is stuck (on a disk that stopped answering, or stopped in a debugger), and
     // ten seconds of other copies' turns is longer than any burst of a person's actions.
@@ -39,9 +28,8 @@ public:
     explicit LockFile(std::string name);
 
     // Waits for the lock on the file in folder (open, at folderPath), calling waiting at every look
-    // at whose turn it is. Throws Busy when one holder has kept it for holderPatience or the turns
-    // of others have taken turnsPatience, NotSaved where the lock file cannot be made, and
-    // std::runtime_error, naming the file, when it cannot be locked at all.
+    // at whose turn it is. Throws a Failure when one holder has kept it for holderPatience, when
+    // the turns of others have taken turnsPatience, or where it cannot be had at all.
     void lock(int folder, const std::string& folderPath, const std::function<void()>& waiting = {});
     // Makes sure, right before a save, that the lock held is on the lock file at its name: where a
     // clean-up removed it meanwhile, another copy may have taken the lock on a new one, and this

@@ -1,12 +1,7 @@
 #include "settings/messages.h"
 
-#include "settings/fileworker.h"
-#include "settings/folderof.h"
+#include "settings/failure.h"
 #include "settings/lockfile.h"
-#include "settings/notsaved.h"
-#include "settings/settingsfile.h"
-#include "settings/thisprocess.h"
-#include "settings/way.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,6 +14,12 @@ namespace {
 // The program tries again by itself while a change is kept (docs/design.md, P3).
 constexpr const char* savedThen = ", and the list is saved then";
 
+std::string folderOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
+}
+
 std::string userName(uid_t user)
 {
     const passwd* entry = ::getpwuid(user);
@@ -29,32 +30,6 @@ std::string groupName(gid_t group)
 {
     const struct group* entry = ::getgrgid(group);
     return entry ? entry->gr_name : std::to_string(group);
-}
-
-// A place another user owns is given back, not made writable: only its owner or root can do that.
-std::string ownedBy(const std::string& path, uid_t owner)
-{
-    if (thisUser() == 0)
-        return path + " is owned by another user (" + userName(owner)
-            + "), and the program runs as root, whose files there that user could not change. "
-              "Run it as "
-            + userName(owner) + " to keep the list";
-    return path + " is owned by another user (" + userName(owner)
-        + "). Have it given to your account (sudo chown " + userName(thisUser()) + " " + path
-        + ") or removed" + savedThen;
-}
-
-// The system's words for an error, except where a person would put it plainer.
-std::string systemError(int error)
-{
-    switch (error) {
-    case ENOSPC:
-        return "the disk is full";
-    case EDQUOT:
-        return "your disk quota is used up";
-    default:
-        return std::strerror(error);
-    }
 }
 
 std::string kindOf(mode_t mode)
@@ -70,56 +45,41 @@ std::string kindOf(mode_t mode)
     return "no regular file";
 }
 
-std::string unreadableText(const SettingsFile::Unreadable& unreadable, const std::string& file)
+// A place another user owns is given back, not made writable: only its owner or root can do that.
+std::string ownedBy(const std::string& path, uid_t owner)
 {
-    std::string why;
-    if (unreadable.error == EFBIG)
-        why = "it is larger than 16 MiB, too large for a settings file";
-    else if (unreadable.error != 0)
-        why = systemError(unreadable.error);
-    else
-        why = "it is " + kindOf(unreadable.kind) + ", not a settings file";
-    return "Could not read " + file + ": " + why
-        + ". It was left as it is. Move it away, and the list is saved then.";
+    const std::string name = userName(owner);
+    if (thisUser() == 0)
+        return path + " is owned by another user (" + name
+            + "), and the program runs as root, whose files there that user could not change. "
+              "Run it as "
+            + name + " to keep the list";
+    return path + " is owned by another user (" + name
+        + "). Have it given to your account (sudo chown " + userName(thisUser()) + " " + path
+        + ") or removed" + savedThen;
 }
 
-// The first few lines only, so that a file of binary junk gives a box that fits on a screen.
-std::string listed(const std::vector<int>& lines)
+std::string untrusted(const Failure& failure)
 {
-    constexpr std::size_t named = 5;
-    const std::size_t shown = std::min(lines.size(), named);
-    std::string text = lines.size() == 1 ? "line " : "lines ";
-    for (std::size_t i = 0; i < shown; ++i) {
-        if (i > 0)
-            text += i + 1 == shown && lines.size() == shown ? " and " : ", ";
-        text += std::to_string(lines[i]);
-    }
-    if (lines.size() > shown)
-        text += " and " + std::to_string(lines.size() - shown) + " more";
-    return text;
-}
-
-std::string untrustedText(const Untrusted& untrusted)
-{
-    const std::string& path = untrusted.path;
-    switch (untrusted.cause) {
-    case Untrusted::Cause::OwnedByAnother:
-        return ownedBy(path, untrusted.owner);
-    case Untrusted::Cause::LinkOfAnother:
-        return path + " is a link made by another user (" + userName(untrusted.owner)
-            + "). Remove it" + savedThen;
-    case Untrusted::Cause::TooLong:
+    const std::string& path = failure.path;
+    switch (failure.cause) {
+    case Failure::Cause::OwnedByAnother:
+        return ownedBy(path, failure.owner);
+    case Failure::Cause::LinkOfAnother:
+        return path + " is a link made by another user (" + userName(failure.owner) + "). Remove it"
+            + savedThen;
+    case Failure::Cause::TooLong:
         return "its path, " + path.substr(0, 60)
             + "..., is longer than the system allows. Set XDG_CONFIG_HOME to a shorter folder, and "
               "start the program again to keep the list";
-    case Untrusted::Cause::ChangeableByOthers:
+    default:
         break;
     }
-    switch (untrusted.writers) {
-    case Untrusted::Writers::Group:
-        return path + " can be changed by other users: its group, " + groupName(untrusted.group)
+    switch (failure.writers) {
+    case Failure::Writers::Group:
+        return path + " can be changed by other users: its group, " + groupName(failure.group)
             + ", may write in it. Take that away (chmod g-w " + path + ")" + savedThen;
-    case Untrusted::Writers::Named:
+    case Failure::Writers::Named:
         return path
             + " can be changed by other users: its access control list lets them write in it. "
               "Take that away (getfacl shows whom, setfacl -x takes them off)"
@@ -130,7 +90,7 @@ std::string untrustedText(const Untrusted& untrusted)
     }
 }
 
-std::string notSavedText(const NotSaved& failure, const std::string& file)
+std::string refused(const Failure& failure, const std::string& file)
 {
     switch (failure.error) {
     case EACCES:
@@ -153,37 +113,68 @@ std::string notSavedText(const NotSaved& failure, const std::string& file)
     }
 }
 
+std::string unreadable(const Failure& failure, const std::string& file)
+{
+    std::string why = "it is " + kindOf(failure.kind) + ", not a settings file";
+    if (failure.error == EFBIG)
+        why = "it is larger than 16 MiB, too large for a settings file";
+    else if (failure.error != 0)
+        why = std::strerror(failure.error);
+    return "Could not read " + file + ": " + why
+        + ". It was left as it is. Move it away, and the list is saved then.";
+}
+
+std::string someoneElse(const Failure& failure, const std::string& file)
+{
+    switch (failure.cause) {
+    case Failure::Cause::HeldTooLong:
+        return "Another copy of the program has been changing " + file + " for more than "
+            + std::to_string(LockFile::holderPatience.count()) + " seconds";
+    case Failure::Cause::TurnsTooLong:
+        return "Other copies of the program have been changing " + file
+            + " one after another for more than " + std::to_string(LockFile::turnsPatience.count())
+            + " seconds";
+    default:
+        return "The settings file " + file + " is being written by another program";
+    }
+}
+
+// The first few lines only, so that a file of binary junk gives a box that fits on a screen.
+std::string listed(const std::vector<int>& lines)
+{
+    constexpr std::size_t named = 5;
+    const std::size_t shown = std::min(lines.size(), named);
+    std::string text = lines.size() == 1 ? "line " : "lines ";
+    for (std::size_t i = 0; i < shown; ++i) {
+        if (i > 0)
+            text += i + 1 == shown && lines.size() == shown ? " and " : ", ";
+        text += std::to_string(lines[i]);
+    }
+    if (lines.size() > shown)
+        text += " and " + std::to_string(lines.size() - shown) + " more";
+    return text;
+}
+
 } // namespace
 
-Failure failureNow(const std::string& file)
+std::string toldOf(const Failure& failure, const std::string& file)
 {
     const std::string notSaved = "The list of recent files could not be saved: ";
-    const auto refused = [](const std::string& text) { return Failure{text, true}; };
-    try {
-        throw;
-    } catch (const Untrusted& untrusted) {
-        return {"The list of recent files is kept for this session only: "
-            + untrustedText(untrusted) + '.'};
-    } catch (const NotSaved& failure) {
-        return {notSaved + notSavedText(failure, file) + '.'};
-    } catch (const FileWorker::NotAnswering&) {
-        return {notSaved + "the disk that holds " + folderOf(file)
-            + " is not answering. The list is saved as soon as it answers again."};
-    } catch (const SettingsFile::Unreadable& unreadable) {
-        return {unreadableText(unreadable, file), false, true};
-    } catch (const SettingsFile::BeingWritten&) {
-        return refused("The settings file " + file
-            + " is being written by another program, so nothing was changed. Please try again.");
-    } catch (const LockFile::Busy& busy) {
-        return refused(busy.oneHolder ? "Another copy of the program has been changing " + file
-                    + " for more than " + std::to_string(LockFile::holderPatience.count())
-                    + " seconds, so nothing was changed. Please try again."
-                                      : "Other copies of the program have been changing " + file
-                    + " one after another for more than "
-                    + std::to_string(LockFile::turnsPatience.count())
-                    + " seconds, so nothing was changed. Please try again.");
-    } catch (const std::exception& error) {
-        return refused(error.what());
+    switch (failure.cause) {
+    case Failure::Cause::Refused:
+        return notSaved + refused(failure, file) + '.';
+    case Failure::Cause::NotAnswering:
+        return notSaved + "the disk that holds " + folderOf(file)
+            + " is not answering. The list is saved as soon as it answers again.";
+    case Failure::Cause::Unreadable:
+        return unreadable(failure, file);
+    case Failure::Cause::BeingWritten:
+    case Failure::Cause::HeldTooLong:
+    case Failure::Cause::TurnsTooLong:
+        return someoneElse(failure, file) + ", so nothing was changed. Please try again.";
+    default:
+        return "The list of recent files is kept for this session only: " + untrusted(failure)
+            + '.';
     }
 }
 

@@ -2,8 +2,8 @@
 
 #include "list/settingsstore.h"
 #include "settings/atomicreplace.h"
+#include "settings/failure.h"
 #include "settings/ini/inicodec.h"
-#include "settings/notsaved.h"
 #include "settings/thisprocess.h"
 
 #include <cerrno>
@@ -19,11 +19,6 @@
 #include <utility>
 
 namespace {
-
-[[noreturn]] void unreadable(mode_t kind, int error = 0)
-{
-    throw SettingsFile::Unreadable(kind, error);
-}
 
 bool sameTime(const timespec& one, const timespec& other)
 {
@@ -146,7 +141,7 @@ SettingsFile::Read SettingsFile::read(
         if (!wait)
             return {Read::Outcome::Settling, {}};
         if (now >= giveUp)
-            throw BeingWritten();
+            throw Failure{Failure::Cause::BeingWritten, filePath};
         std::this_thread::sleep_for(settleTime / 4);
     }
 }
@@ -162,13 +157,13 @@ SettingsFile::Snapshot SettingsFile::openFile(const Snapshot* known)
     if (folder < 0 || ::fstatat(folder, name, &found, AT_SYMLINK_NOFOLLOW) != 0) {
         if (folder < 0 || errno == ENOENT)
             return {};
-        unreadable(0, errno);
+        throw Failure{Failure::Cause::Unreadable, filePath, errno};
     }
     if (known && known->isOpen() && found.st_dev == known->info.st_dev
         && found.st_ino == known->info.st_ino)
         return {{}, known->file, found};
     if (!S_ISREG(found.st_mode))
-        unreadable(found.st_mode);
+        throw Failure{Failure::Cause::Unreadable, filePath, 0, 0, found.st_mode};
     // Without O_NONBLOCK, opening a named pipe put in the file's place would wait for a writer.
     Snapshot snapshot{{},
         std::make_shared<const Descriptor>(
@@ -176,11 +171,11 @@ SettingsFile::Snapshot SettingsFile::openFile(const Snapshot* known)
     if (!snapshot.isOpen()) {
         if (errno == ENOENT)
             return {};
-        unreadable(0, errno);
+        throw Failure{Failure::Cause::Unreadable, filePath, errno};
     }
     ::fstat(snapshot.descriptor(), &snapshot.info);
     if (!S_ISREG(snapshot.info.st_mode))
-        unreadable(snapshot.info.st_mode);
+        throw Failure{Failure::Cause::Unreadable, filePath, 0, 0, snapshot.info.st_mode};
     reached.trustFile(snapshot.descriptor(), snapshot.info);
     return snapshot;
 }
@@ -194,14 +189,14 @@ SettingsFile::Snapshot SettingsFile::readWhole(const Snapshot* known)
             return snapshot;
         const std::size_t size = std::size_t(snapshot.info.st_size);
         if (size > maximumSize)
-            unreadable(S_IFREG, EFBIG);
+            throw Failure{Failure::Cause::Unreadable, filePath, EFBIG};
         std::string& bytes = snapshot.bytes;
         // A byte more than the file holds, so that one call reads a file to its end.
         bytes.resize(size + 1);
         for (std::size_t done = 0;;) {
             if (done == bytes.size()) {
                 if (done > maximumSize)
-                    unreadable(S_IFREG, EFBIG);
+                    throw Failure{Failure::Cause::Unreadable, filePath, EFBIG};
                 bytes.resize(std::min(2 * done, maximumSize + 1));
             }
             const ssize_t got = ::pread(
@@ -209,7 +204,7 @@ SettingsFile::Snapshot SettingsFile::readWhole(const Snapshot* known)
             if (got < 0 && errno == EINTR)
                 continue;
             if (got < 0)
-                unreadable(0, errno);
+                throw Failure{Failure::Cause::Unreadable, filePath, errno};
             const bool end = got == 0
                 || (done + std::size_t(got) >= size && done + std::size_t(got) < bytes.size());
             done += std::size_t(got);
@@ -226,7 +221,7 @@ SettingsFile::Snapshot SettingsFile::readWhole(const Snapshot* known)
         if (sameStamp(snapshot.info, after))
             return snapshot;
     }
-    throw BeingWritten();
+    throw Failure{Failure::Cause::BeingWritten, filePath};
 }
 
 bool SettingsFile::replace(std::string_view bytes, std::optional<std::uint64_t> madeOn)
@@ -236,7 +231,7 @@ bool SettingsFile::replace(std::string_view bytes, std::optional<std::uint64_t> 
         reached.makeFolders();
     const std::string target = joined(reached.fileFolderPath(), reached.fileName());
     if (reached.fileFolder() < 0)
-        throw NotSaved(reached.fileFolderPath(), ENOENT);
+        throw Failure::refused(reached.fileFolderPath(), ENOENT);
     const int folder = reached.fileFolder();
     if (!std::exchange(unfinishedSavesRemoved, true))
         removeUnfinishedSaves(folder, reached.fileName());
@@ -248,7 +243,7 @@ bool SettingsFile::replace(std::string_view bytes, std::optional<std::uint64_t> 
         && (last->info.st_uid == thisUser()
                 ? !(last->info.st_mode & S_IWUSR)
                 : ::faccessat(folder, reached.fileName().c_str(), W_OK, AT_EACCESS) != 0))
-        throw NotSaved(target, EACCES, last->info.st_uid);
+        throw Failure::refused(target, EACCES, last->info.st_uid);
     try {
         UnfinishedSave save(folder, reached.fileFolderPath(), reached.fileName(),
             !found && hasDefaultAcl(folder) ? 0666 : 0600);
@@ -268,7 +263,7 @@ bool SettingsFile::replace(std::string_view bytes, std::optional<std::uint64_t> 
             std::string(bytes), std::make_shared<const Descriptor>(std::move(*written)), made};
         return true;
     } catch (const std::system_error& error) {
-        throw NotSaved(target, error.code().value());
+        throw Failure::refused(target, error.code().value());
     }
 }
 
@@ -306,6 +301,6 @@ std::string SettingsFile::keepAside()
         }
         throw std::system_error(EEXIST, std::generic_category());
     } catch (const std::system_error& error) {
-        throw NotSaved(reached.fileFolderPath(), error.code().value());
+        throw Failure::refused(reached.fileFolderPath(), error.code().value());
     }
 }

@@ -9,7 +9,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -20,9 +19,7 @@
 // it without a limit, and a file is only ever replaced whole, durably, where it really lives, and
 // only where it is still the file the save was made from. What the file holds is told by its
 // bytes, never by a time stamp (docs/design.md, P2).
-//
-// Errors are thrown as Unreadable, BeingWritten, Untrusted where the way or the file may not be
-// trusted, and NotSaved where a folder or the disk refuses.
+// Every failure is thrown as a Failure.
 class SettingsFile {
 public:
     static constexpr std::size_t maximumSize = 16 << 20;
@@ -31,28 +28,6 @@ public:
     // it again) takes milliseconds; one that takes a second is not waited for.
     static constexpr std::chrono::milliseconds settleTime{100};
     static constexpr std::chrono::milliseconds writerPatience{1000};
-
-    // Another program has been writing the file for longer than a save takes.
-    class BeingWritten : public std::runtime_error {
-    public:
-        BeingWritten()
-            : std::runtime_error("the settings file is being written by another program")
-        {
-        }
-    };
-    // What sits at the file's name cannot be read: it is no regular file (kind), it is too large,
-    // or the system refused (error).
-    class Unreadable : public std::runtime_error {
-    public:
-        Unreadable(mode_t kind, int error)
-            : std::runtime_error("the settings file cannot be read")
-            , kind(kind)
-            , error(error)
-        {
-        }
-        mode_t kind;
-        int error;
-    };
 
     // The bytes a copy of the program saved last, told by their fingerprint; none when unknown.
     using LastSaved = std::function<std::optional<std::uint64_t>()>;
@@ -68,7 +43,7 @@ public:
     static std::uint64_t fingerprint(std::string_view bytes);
 
     const std::string& path() const { return filePath; }
-    // The way to the file, walked the first time it is asked for. Throws Untrusted or NotSaved.
+    // The way to the file, walked the first time it is asked for.
     Way& way();
     // The same, walked again where the folder reached is no longer the one at the path, and with
     // the file itself judged: once for each turn at the lock and each look outside one.
@@ -78,8 +53,7 @@ public:
     // before the first read, which takes whatever is there). A missing file reads as no bytes. A
     // change another copy vouches for is taken at once; any other once it is whole and has held
     // still for settleTime, or has held still for writerPatience. Until then, a read that waits
-    // looks again for up to writerPatience and then throws BeingWritten; one that does not answers
-    // Settling.
+    // looks again for up to writerPatience and then fails; one that does not answers Settling.
     Read read(std::optional<std::uint64_t> held, const LastSaved& lastSaved, bool wait);
     // Puts bytes in place of the file, so that it is at every moment the old file or the new one
     // and the new one survives a power cut. A file that is a link stays one: its target is

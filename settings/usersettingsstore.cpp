@@ -1,5 +1,6 @@
 #include "settings/usersettingsstore.h"
 
+#include "settings/failure.h"
 #include "settings/lockfile.h"
 #include "settings/messages.h"
 #include "settings/settingsfile.h"
@@ -79,7 +80,7 @@ struct UserSettingsStore::Files {
                 finished.keptAs = file.keepAside();
             if (bytes && !file.replace(*bytes, madeOn)) {
                 if (++readsAgain > mostReadsAgain)
-                    throw SettingsFile::BeingWritten();
+                    throw Failure{Failure::Cause::BeingWritten, file.path()};
                 const SettingsFile::Read again = read(madeOn, true);
                 finished.readAgain = true;
                 if (again.outcome == SettingsFile::Read::Outcome::Taken)
@@ -175,7 +176,7 @@ SharedChange UserSettingsStore::beginSharedChange()
         fileWorker.post([files = files] { files->unlock(); });
         const Failure failure = failed();
         said(failure);
-        if (failure.refuses)
+        if (failure.refuses())
             return SharedChange::Refused;
         turn = Turn::Unsaved;
         return SharedChange::Unchanged;
@@ -216,7 +217,7 @@ Saving UserSettingsStore::finishSharedChange()
     } catch (...) {
         const Failure failure = failed();
         said(failure);
-        if (!failure.refuses)
+        if (!failure.refuses())
             return Saving::Kept;
         changed.reset();
         return Saving::Refused;
@@ -243,7 +244,7 @@ Refreshed UserSettingsStore::refresh()
             return Refreshed::Changed;
     } catch (...) {
         // A refresh that cannot read now comes again with the next change of the file.
-        if (const Failure failure = failed(); !failure.refuses)
+        if (const Failure failure = failed(); !failure.refuses())
             said(failure);
     }
     return Refreshed::Unchanged;
@@ -261,8 +262,8 @@ void UserSettingsStore::lock()
         turn = Turn::Locked;
     } catch (...) {
         const Failure failure = failed();
-        if (failure.refuses)
-            throw std::runtime_error(failure.text);
+        if (failure.refuses())
+            throw std::runtime_error(toldOf(failure, path()));
         said(failure);
     }
 }
@@ -287,20 +288,27 @@ bool UserSettingsStore::take(const std::string& bytes)
     return differs;
 }
 
-// The failure of the request that just threw.
+// The failure of the request that just threw; any other exception is a fault of the program's,
+// for the caller to report.
 Failure UserSettingsStore::failed()
 {
-    Failure failure = failureNow(path());
-    unreadable = unreadable || failure.unreadable;
-    return failure;
+    try {
+        throw;
+    } catch (const Failure& failure) {
+        unreadable = unreadable || failure.cause == Failure::Cause::Unreadable;
+        return failure;
+    } catch (const FileWorker::NotAnswering&) {
+        return Failure{Failure::Cause::NotAnswering, path()};
+    }
 }
 
 // A refusal is said every time; any other failure when it is new, and not again while its cause
 // lasts.
 void UserSettingsStore::said(const Failure& failure)
 {
-    if (failure.refuses || std::exchange(failedBecause, failure.text) != failure.text)
-        notices.push_back({failure.text, true});
+    const std::string text = toldOf(failure, path());
+    if (failure.refuses() || std::exchange(failedBecause, text) != text)
+        notices.push_back({text, true});
 }
 
 void UserSettingsStore::notify(const std::string& text)

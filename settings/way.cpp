@@ -1,7 +1,7 @@
 #include "settings/way.h"
 
 #include "list/settingsstore.h"
-#include "settings/notsaved.h"
+#include "settings/failure.h"
 #include "settings/thisprocess.h"
 
 #include <algorithm>
@@ -14,6 +14,7 @@
 #include <linux/posix_acl.h>
 #include <linux/posix_acl_xattr.h>
 #include <map>
+#include <optional>
 #include <pwd.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -97,17 +98,17 @@ bool isPrivateGroup(gid_t group)
 
 // Who besides the owner may write, by the mode and, where the group's bits let anyone write (with
 // an access ACL they are its mask), by the ACL's entries: a read-only entry is no writer.
-Untrusted::Writers writersOf(int descriptor, const struct stat& info)
+std::optional<Failure::Writers> writersOf(int descriptor, const struct stat& info)
 {
     if (info.st_mode & S_IWOTH)
-        return Untrusted::Writers::Anyone;
+        return Failure::Writers::Anyone;
     if (!(info.st_mode & S_IWGRP))
-        return Untrusted::Writers::None;
+        return std::nullopt;
     const std::string path = "/proc/self/fd/" + std::to_string(descriptor);
     char acl[4096];
     const ssize_t size = ::getxattr(path.c_str(), "system.posix_acl_access", acl, sizeof acl);
     if (size < ssize_t(sizeof(posix_acl_xattr_header)))
-        return isPrivateGroup(info.st_gid) ? Untrusted::Writers::None : Untrusted::Writers::Group;
+        return isPrivateGroup(info.st_gid) ? std::nullopt : std::optional(Failure::Writers::Group);
     for (std::size_t at = sizeof(posix_acl_xattr_header);
          at + sizeof(posix_acl_xattr_entry) <= std::size_t(size);
          at += sizeof(posix_acl_xattr_entry)) {
@@ -116,13 +117,13 @@ Untrusted::Writers writersOf(int descriptor, const struct stat& info)
         if (!(entry.e_perm & ACL_WRITE))
             continue;
         if (entry.e_tag == ACL_USER && entry.e_id != thisUser())
-            return Untrusted::Writers::Named;
+            return Failure::Writers::Named;
         if (entry.e_tag == ACL_GROUP_OBJ && !isPrivateGroup(info.st_gid))
-            return Untrusted::Writers::Group;
+            return Failure::Writers::Group;
         if (entry.e_tag == ACL_GROUP && !isPrivateGroup(entry.e_id))
-            return Untrusted::Writers::Named;
+            return Failure::Writers::Named;
     }
-    return Untrusted::Writers::None;
+    return std::nullopt;
 }
 
 // A folder or link judged on what was opened. Returns whether a folder is shared: others may write
@@ -131,16 +132,17 @@ bool judge(int descriptor, const struct stat& info, const std::string& path, boo
 {
     const bool link = S_ISLNK(info.st_mode);
     if (!trustedOwner(info.st_uid, inShared))
-        throw Untrusted{link ? Untrusted::Cause::LinkOfAnother : Untrusted::Cause::OwnedByAnother,
-            path, info.st_uid};
+        throw Failure{link ? Failure::Cause::LinkOfAnother : Failure::Cause::OwnedByAnother, path,
+            0, info.st_uid};
     if (link)
         return false;
-    const Untrusted::Writers writers = writersOf(descriptor, info);
-    if (writers == Untrusted::Writers::None)
+    const std::optional<Failure::Writers> writers = writersOf(descriptor, info);
+    if (!writers)
         return false;
     if (S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX))
         return true;
-    throw Untrusted{Untrusted::Cause::ChangeableByOthers, path, info.st_uid, writers, info.st_gid};
+    throw Failure{
+        Failure::Cause::ChangeableByOthers, path, 0, info.st_uid, 0, *writers, info.st_gid};
 }
 
 struct Opened {
@@ -156,9 +158,10 @@ Opened openStep(int folder, const std::string& folderPath, const std::string& na
     if (!step.descriptor && errno == ENOENT)
         return {};
     if (!step.descriptor)
-        throw NotSaved::in(folder, errno == EACCES ? folderPath : joined(folderPath, name), errno);
+        throw Failure::refusedIn(
+            folder, errno == EACCES ? folderPath : joined(folderPath, name), errno);
     if (::fstat(step.descriptor.get(), &step.info) != 0)
-        throw NotSaved(joined(folderPath, name), errno);
+        throw Failure::refused(joined(folderPath, name), errno);
     return step;
 }
 
@@ -168,7 +171,7 @@ Descriptor readable(int folder, const std::string& path)
 {
     Descriptor opened(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!opened)
-        throw NotSaved::in(folder, path, errno);
+        throw Failure::refusedIn(folder, path, errno);
     return opened;
 }
 
@@ -177,7 +180,7 @@ std::string linkText(int link, const struct stat& info, const std::string& path)
     std::string target(std::size_t(info.st_size > 0 ? info.st_size : PATH_MAX), '\0');
     const ssize_t length = ::readlinkat(link, "", target.data(), target.size());
     if (length < 0)
-        throw NotSaved(path, errno);
+        throw Failure::refused(path, errno);
     target.resize(std::size_t(length));
     return target;
 }
@@ -211,7 +214,7 @@ public:
             const bool shared = judge(step.descriptor.get(), step.info, path, top().shared);
             if (S_ISLNK(step.info.st_mode)) {
                 if (++links > mostLinks)
-                    throw NotSaved(path, ELOOP);
+                    throw Failure::refused(path, ELOOP);
                 const std::string target = linkText(step.descriptor.get(), step.info, path);
                 names.pop_front();
                 std::deque<std::string> followed = namesOf(target);
@@ -222,7 +225,7 @@ public:
             }
             // What cannot be made is the folder that belongs in it.
             if (!S_ISDIR(step.info.st_mode))
-                throw NotSaved(last ? path : joined(path, names[1]), ENOTDIR);
+                throw Failure::refused(last ? path : joined(path, names[1]), ENOTDIR);
             folders.push_back({std::move(step.descriptor), path, shared});
             names.pop_front();
         }
@@ -242,7 +245,7 @@ private:
         folders.clear();
         Opened root{Descriptor(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC))};
         if (!root.descriptor || ::fstat(root.descriptor.get(), &root.info) != 0)
-            throw NotSaved("/", errno);
+            throw Failure::refused("/", errno);
         const bool shared = judge(root.descriptor.get(), root.info, "/", false);
         folders.push_back({std::move(root.descriptor), "/", shared});
     }
@@ -256,11 +259,11 @@ Way::Way(const std::string& filePath)
 {
     // Every name the store makes beside the file must fit in a path as well.
     if (filePath.size() + longestNameAddedBeside >= PATH_MAX)
-        throw Untrusted{Untrusted::Cause::TooLong, filePath};
+        throw Failure{Failure::Cause::TooLong, filePath};
     Walker walker;
     std::deque<std::string> names = namesOf(filePath);
     if (names.empty())
-        throw NotSaved(filePath, EISDIR);
+        throw Failure::refused(filePath, EISDIR);
     targetName = names.back();
     names.pop_back();
     // First the settings path's own folder, where the lock lives, then the file through its links.
@@ -269,7 +272,7 @@ Way::Way(const std::string& filePath)
     settingsShared = walker.top().shared;
     missing = std::move(names);
     if (std::find(missing.begin(), missing.end(), "..") != missing.end())
-        throw NotSaved(joined(settingsFolderPath, missing.front()), ENOENT);
+        throw Failure::refused(joined(settingsFolderPath, missing.front()), ENOENT);
     settingsFolder = readable(walker.top().descriptor.get(), settingsFolderPath);
     if (!missing.empty())
         return;
@@ -292,13 +295,13 @@ void Way::makeFolders()
         const std::string path = joined(settingsFolderPath, missing.front());
         const mode_t mode = hasDefaultAcl(folder()) ? 0777 : 0700;
         if (::mkdirat(folder(), missing.front().c_str(), mode) != 0 && errno != EEXIST)
-            throw NotSaved::in(folder(), path, errno);
+            throw Failure::refusedIn(folder(), path, errno);
         // A new folder survives a power cut only once the folder above it is on disk too.
         if (::fsync(folder()) != 0)
-            throw NotSaved(settingsFolderPath, errno);
+            throw Failure::refused(settingsFolderPath, errno);
         Opened made = openStep(folder(), settingsFolderPath, missing.front());
         if (!made.descriptor || !S_ISDIR(made.info.st_mode))
-            throw NotSaved(path, made.descriptor ? ENOTDIR : ENOENT);
+            throw Failure::refused(path, made.descriptor ? ENOTDIR : ENOENT);
         settingsShared = judge(made.descriptor.get(), made.info, path, settingsShared);
         settingsFolder = readable(made.descriptor.get(), path);
         settingsFolderPath = path;
@@ -322,7 +325,7 @@ bool Way::stillLeadsTo(const std::string& filePath) const
     try {
         judge(folder(), held, settingsFolderPath, false);
         return true;
-    } catch (const Untrusted&) {
+    } catch (const Failure&) {
         return false;
     }
 }

@@ -7,19 +7,6 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-// Why a folder, file or link on the way to the settings may not be trusted with the list.
-struct Untrusted {
-    enum class Cause { OwnedByAnother, ChangeableByOthers, LinkOfAnother, TooLong };
-    // Who besides the owner may write: anyone, the group, or whom an access control list names.
-    enum class Writers { None, Anyone, Group, Named };
-
-    Cause cause;
-    std::string path;
-    uid_t owner = 0;
-    Writers writers = Writers::None;
-    gid_t group = 0;
-};
-
 // The way to the settings file, walked from "/" one name at a time by descriptors, as OpenSSH's
 // safe_path and systemd's chase() walk it: every folder and link is judged on what was opened
 // (its fstat), never on a name looked up again, and every later call is made relative to the
@@ -30,9 +17,8 @@ struct Untrusted {
 // followed too, so the file is reached where it really lives.
 class Way {
 public:
-    // Throws Untrusted where a step may not be trusted, and NotSaved, naming the step, where the
-    // way cannot be walked (a loop of links, a file where a folder belongs, a folder closed to the
-    // user).
+    // Throws a Failure where a step may not be trusted, or where the way cannot be walked (a loop
+    // of links, a file where a folder belongs, a folder closed to the user), naming the step.
     explicit Way(const std::string& filePath);
 
     // The folder of the settings path (where the lock lives), open for *at calls, and its path.
@@ -47,13 +33,13 @@ public:
     bool complete() const { return missing.empty(); }
     // Makes the missing folders of the settings path, each under a folder that passed and judged
     // like every other, private to the user unless the folder above has a default ACL. Throws
-    // NotSaved, naming the folder that could not be made, or Untrusted.
+    // a Failure.
     void makeFolders();
     // Whether the settings path's folder is still the one reached: where it was moved away or
     // replaced, the way is walked again.
     bool stillLeadsTo(const std::string& filePath) const;
     // Judges the file itself, open on info: the user's or root's, and changeable by no one else.
-    // Throws Untrusted.
+    // Throws a Failure.
     void trustFile(int descriptor, const struct stat& info) const;
 
 private:

@@ -8,10 +8,8 @@
 #include <string_view>
 #include <sys/stat.h>
 
-// What a save keeps of the file it replaces, as editors that save by rename keep it: the mode,
-// the access ACL where there is one (whose mask, not the group's bits, is what the mode shows of
-// the group), and the group; where the user is no member of the group, the file cannot stay in it
-// and keeps nothing of the group's bits rather than hand them to the user's own group.
+// What a save keeps of the file it replaces: the mode, the access ACL (whose mask is what the mode
+// shows of the group), and the group, or none of the group's bits where the user is no member.
 struct Permissions {
     mode_t mode = 0600;
     gid_t group = gid_t(-1);
@@ -26,20 +24,16 @@ struct Permissions {
 // A new file, "<target>.saving-<process>", beside target in folder (open for reading), that only
 // this process writes, made to take target's place atomically and durably.
 //
-// The policy, as GLib's g_file_set_contents_full keeps it: the bytes go to the new file, which is
-// private to the user until it is given the old file's permissions, and which fsync makes durable
-// with them before anything else happens; without that sync a power cut after the rename could
-// leave the name on an empty or short file (ext4's delayed allocation). Then one rename puts it in
-// the old file's place, so the name holds the old file or the new one at every moment, and the
-// folder is synced: without that, a power cut could bring the old file back after the save was
-// reported done. The rename is an exchange, and what comes out is looked at before the save is
-// done: where it is not the file the save was made from, someone renamed their save into place
-// meanwhile, and the exchange is undone (docs/design.md, P2). A copy killed before its rename
-// leaves its unfinished file, whose name tells a later copy whose it was.
+// The policy, as GLib's g_file_set_contents_full keeps it: the new file, private until it is given
+// the old one's permissions, is synced with them before anything else, or a power cut after the
+// rename could leave the name on an empty file (ext4's delayed allocation); one rename, an
+// exchange, puts it in place, so the name holds the old file or the new at every moment; what
+// came out is looked at, and the exchange undone where it is not the file the save was made from
+// (P2); the folder is synced, or a power cut could bring the old file back after the save was
+// reported done (P1). A copy killed before its rename leaves a file whose name says whose it was.
 class UnfinishedSave {
 public:
-    // Made with mode: for a file that is to take another's place, the user's alone until it is
-    // given the other's permissions. Throws a Failure naming the folder.
+    // Throws a Failure naming the folder.
     UnfinishedSave(
         int folder, const std::string& folderPath, const std::string& target, mode_t mode);
     ~UnfinishedSave();

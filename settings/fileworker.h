@@ -7,12 +7,10 @@
 #include <memory>
 #include <stdexcept>
 
-// The settings store's file work, on a thread of its own that does one request at a time, in
-// order, and sleeps while there is none. Whoever asks waits only until the worker has shown no
-// sign of life for a deadline: a disk that stops answering holds up the worker, never the window,
-// while a request that waits its turn for another copy's lock says that it still lives. A request
-// past its deadline goes on to its end, as every save does (the file is then old or new, never
-// half), and what is asked meanwhile is refused at once.
+// The settings store's file work, on a thread of its own that does one request at a time and
+// sleeps while there is none. Whoever asks waits only until the worker has shown no sign of life
+// for a deadline (docs/design.md, P5); a request past it goes on to its end, and what is asked
+// meanwhile is refused at once.
 class FileWorker {
 public:
     // The worker did not answer: a request is past its deadline, or the wait was cut short.

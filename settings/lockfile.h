@@ -9,13 +9,10 @@
 #include <string>
 #include <sys/types.h>
 
-// An exclusive flock on a file that running copies share. The kernel drops the lock of a copy
-// that ends, however it ends, so no lock outlives its holder. A copy that finds the lock taken
-// waits in the kernel, which wakes it the moment the lock is free. The file holds two marks, which
-// every turn leaves as it ends, with the save it made: the holder's, so that a waiter tells one
-// holder that keeps the lock from many that take turns, and the fingerprint of what the last copy
-// to save wrote, so that a reader knows a whole save. The lock is the lock file at its name
-// (docs/design.md, P2).
+// An exclusive flock on the lock file at its name, which the kernel drops when its holder ends
+// (docs/design.md, P2). The file holds two marks, left as each turn ends: the holder's, so that a
+// waiter tells one holder that keeps the lock from many that take turns, and the fingerprint of
+// what the last copy to save wrote, so that a reader knows a whole save.
 class LockFile {
 public:
     // A save takes milliseconds, a tenth of a second on a slow disk: a copy that holds the lock

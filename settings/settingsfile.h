@@ -13,19 +13,14 @@
 #include <string_view>
 #include <sys/stat.h>
 
-// The one place that reads and writes the settings file, on the store's worker. The file is
-// reached by a walk that trusts every step on what it opened (Way), and every call is made
-// relative to the folder reached. Only a regular file of bounded size is read, nothing waits on
-// it without a limit, and a file is only ever replaced whole, durably, where it really lives, and
-// only where it is still the file the save was made from. What the file holds is told by its
-// bytes, never by a time stamp (docs/design.md, P2).
-// Every failure is thrown as a Failure.
+// The one place that reads and writes the settings file, on the store's worker, through the way
+// walked to it; its rules are those of docs/design.md (P1, P2). Every failure is thrown as a
+// Failure.
 class SettingsFile {
 public:
     static constexpr std::size_t maximumSize = 16 << 20;
-    // How long a changed file must hold the same bytes before it is taken, and how long a writer
-    // is waited for. A program that saves in place (an editor that truncates the file and writes
-    // it again) takes milliseconds; one that takes a second is not waited for.
+    // An editor that saves in place takes milliseconds; a writer that takes a second is not waited
+    // for.
     static constexpr std::chrono::milliseconds settleTime{100};
     static constexpr std::chrono::milliseconds writerPatience{1000};
 
@@ -50,17 +45,13 @@ public:
     Way& walkAgainIfMoved();
 
     // The file's bytes where they differ from those the caller holds (by their fingerprint; none
-    // before the first read, which takes whatever is there). A missing file reads as no bytes. A
-    // change another copy vouches for is taken at once; any other once it is whole and has held
-    // still for settleTime, or has held still for writerPatience. Until then, a read that waits
-    // looks again for up to writerPatience and then fails; one that does not answers Settling.
+    // before the first read, which takes whatever is there); a missing file reads as no bytes. A
+    // change is taken as P2 says; until then a read that waits looks again for up to
+    // writerPatience and then fails, and one that does not answers Settling.
     Read read(std::optional<std::uint64_t> held, const LastSaved& lastSaved, bool wait);
-    // Puts bytes in place of the file, so that it is at every moment the old file or the new one
-    // and the new one survives a power cut. A file that is a link stays one: its target is
-    // replaced. A new file is private to the user; an existing one keeps its permissions. Returns
-    // false, and writes nothing, where the file is not the one the change was made on (the bytes
-    // with the fingerprint madeOn, none where it was made on nothing read): someone else saved
-    // meanwhile.
+    // Puts bytes in place of the file, or of its link's target. Returns false, and writes nothing,
+    // where the file is not the one the change was made on (the bytes with the fingerprint madeOn,
+    // none where it was made on nothing read): someone else saved meanwhile.
     bool replace(std::string_view bytes, std::optional<std::uint64_t> madeOn);
     // Ends a turn at the copies' lock: the file the last save replaced is closed, which leaves
     // freeing it, work for the disk, until no other copy waits for its turn.
@@ -90,8 +81,8 @@ private:
 
     std::string filePath;
     std::optional<Way> walked;
-    // The file as last read or written, none before the first read. It stays open: it is the file
-    // an editor writes in place, and the file kept aside as it was read.
+    // The file as last read or written, kept open: an editor writes it in place, and it is kept
+    // aside as it was read.
     std::optional<Snapshot> last;
     std::optional<Candidate> candidate;
     std::shared_ptr<const Descriptor> replaced;

@@ -11,10 +11,8 @@
 
 struct Failure;
 
-// The settings kept in one file, an INI file as QSettings writes it, shared by running copies
-// through a lock file beside it. Changes stay in memory until a shared change saves them, as
-// docs/design.md describes: a change is two requests to the store's worker, begin (walk, lock,
-// read) and finish (write, sync, mark, unlock), which the caller waits for only so long.
+// The settings kept in one file, an INI file as QSettings writes it, shared by running copies.
+// A change is two requests to the store's worker, begin and finish, as docs/design.md says.
 class UserSettingsStore final : public SettingsStore {
 public:
     // A wait for the disk ends as soon as cutWaitsShortBy, where there is one, is readable.

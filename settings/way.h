@@ -7,14 +7,9 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-// The way to the settings file, walked from "/" one name at a time by descriptors, as OpenSSH's
-// safe_path and systemd's chase() walk it: every folder and link is judged on what was opened
-// (its fstat), never on a name looked up again, and every later call is made relative to the
-// folder reached. A folder on the way must be the user's or root's and changeable by no one else,
-// except that a folder others may write but whose sticky bit keeps them from renaming what is not
-// theirs (/tmp) may be passed through to what the user owns in it. A link must be the user's or
-// root's, in a folder that passes, and its target is walked the same way. The file's own links are
-// followed too, so the file is reached where it really lives.
+// The way to the settings file, walked from "/" one name at a time by descriptors and judged on
+// what was opened, as docs/design.md (P4) says. The file's own links are followed too, so that it
+// is reached where it really lives.
 class Way {
 public:
     // Throws a Failure where a step may not be trusted, or where the way cannot be walked (a loop

@@ -5,9 +5,11 @@
 #include "window/openfiledialog.h"
 #include "window/taskbar.h"
 #include "window/textboxes.h"
+#include "window/windowstyle.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QKeyEvent>
@@ -17,7 +19,10 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
+#include <QTextDocument>
+#include <QTextOption>
 #include <algorithm>
 #include <cmath>
 #include <exception>
@@ -37,6 +42,19 @@ QRect fromTwips(const QRect& twips, qreal scale)
     const auto pixels = [scale](int twips) { return qRound(twips * scale / 15.0); };
     return {
         pixels(twips.left()), pixels(twips.top()), pixels(twips.width()), pixels(twips.height())};
+}
+
+// At a fractional device pixel ratio (QT_SCALE_FACTOR=1.25), an edge that falls between device
+// pixels loses the frame line drawn on it: every edge is moved to the nearest whole device pixel.
+QRect onWholePixels(const QRect& logical, qreal ratio)
+{
+    int step = 1;
+    while (step < 8 && std::abs(step * ratio - std::round(step * ratio)) > 0.001)
+        ++step;
+    const auto down = [step](int value) { return value / step * step; };
+    const auto up = [step](int value) { return (value + step - 1) / step * step; };
+    return QRect(QPoint(down(logical.left()), down(logical.top())),
+        QPoint(up(logical.right() + 1) - 1, up(logical.bottom() + 1) - 1));
 }
 
 struct Placed {
@@ -71,6 +89,45 @@ qreal fittingScale(std::initializer_list<Placed> controls)
     }
     // A hundredth more than just enough, so that rounding to pixels clips nothing.
     return scale > 1 ? std::ceil(scale * 100) / 100 : scale;
+}
+
+// The largest scale at which the window stays within the screen's available area: the client
+// area, the menu bar, and the title bar and borders a window manager adds, which are not known
+// before the window is shown and are taken to be the style's own.
+qreal screenScale(const QWidget& window, int menuBarHeight)
+{
+    const QRect available = window.screen()->availableGeometry();
+    const int border = window.style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 2;
+    const int titleBar = window.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &window);
+    return std::min((available.width() - 2 * border) / 354.0,
+        (available.height() - titleBar - 2 * border - menuBarHeight) / 321.0);
+}
+
+// Widgets must not outlive their style: the application's lasts longer than any window.
+WindowStyle* windowStyle()
+{
+    static WindowStyle* const style = [] {
+        auto* made = new WindowStyle;
+        made->setParent(QCoreApplication::instance());
+        return made;
+    }();
+    return style;
+}
+
+// Where the screen leaves too little room for the desktop's font, a caption that cannot fit its
+// control is cut short with "…", and says the whole of it as its tool tip and to screen readers.
+template<typename Control>
+void fitCaption(Control* control)
+{
+    const QString whole = control->text();
+    const QFontMetrics metrics = control->fontMetrics();
+    const int room
+        = control->width() - (control->sizeHint().width() - metrics.horizontalAdvance(whole));
+    if (metrics.horizontalAdvance(whole) <= room)
+        return;
+    control->setText(metrics.elidedText(whole, Qt::ElideRight, room));
+    control->setToolTip(whole);
+    control->setAccessibleName(whole);
 }
 
 QAction* addItem(
@@ -141,12 +198,15 @@ Form1::~Form1() = default;
 
 void Form1::setVisible(bool visible)
 {
-    if (visible && !loaded) {
-        loaded = true;
+    const bool loading = visible && !std::exchange(loaded, true);
+    if (loading) {
         Form_Load();
         keepOutOfTaskBar(this);
     }
     QMainWindow::setVisible(visible);
+    // What the store said as the list was restored is said over the window.
+    if (loading)
+        showStoreNotices();
 }
 
 MenuEntryArray& Form1::mnuHIX()
@@ -174,6 +234,7 @@ void Form1::createMenus()
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("mnuFile"));
     file->setToolTipsVisible(true);
+    file->setStyle(windowStyle());
     addItem(file, "mnuNew", QStringLiteral("&New"));
     QAction* open = addItem(file, "mnuOpen", QStringLiteral("&Open"));
     connect(open, &QAction::triggered, this, &Form1::mnuOpen_Click);
@@ -226,6 +287,12 @@ void Form1::createControls()
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text1->setTabChangesFocus(true);
     Text1->setAccessibleName(QStringLiteral("Opened files"));
+    Text1->setStyle(windowStyle());
+    // The log is a list of paths, which read left to right in every language, from their start.
+    Text1->setLayoutDirection(Qt::LeftToRight);
+    QTextOption leftToRight = Text1->document()->defaultTextOption();
+    leftToRight.setTextDirection(Qt::LeftToRight);
+    Text1->document()->setDefaultTextOption(leftToRight);
     log = std::make_unique<PlainTextEditTextBox>(Text1);
 
     auto* Label2 = new QLabel(QStringLiteral("HIX Demo by Aldo Veskin"), client);
@@ -239,6 +306,8 @@ void Form1::createControls()
 
     auto* maxHixTxt = new QLineEdit(QStringLiteral("4"), client);
     maxHixTxt->setObjectName(QStringLiteral("maxHixTxt"));
+    maxHixTxt->setAccessibleDescription(QStringLiteral("1 to 20; applied with Submit New Max HIX"));
+    maxHixTxt->setStyle(windowStyle());
     maximumBox = std::make_unique<LineEditTextBox>(maxHixTxt);
     Label1->setBuddy(maxHixTxt);
 
@@ -250,11 +319,16 @@ void Form1::createControls()
         {Command2, {2880, 840, 1575, 495}},
         {maxHixTxt, {3960, 240, 615, 285}},
     };
-    const qreal scale = fittingScale(placed);
+    const qreal scale
+        = std::min(fittingScale(placed), screenScale(*this, menuBar()->sizeHint().height()));
+    const qreal ratio = screen()->devicePixelRatio();
     for (const auto& [widget, twips] : placed)
-        widget->setGeometry(fromTwips(twips, scale));
-    client->setFixedSize(fromTwips({0, 0, 5310, 4815}, scale).size());
+        widget->setGeometry(onWholePixels(fromTwips(twips, scale), ratio));
+    client->setFixedSize(onWholePixels(fromTwips({0, 0, 5310, 4815}, scale), ratio).size());
     Label2->setFont(creditFont(scale));
+    fitCaption(Command1);
+    fitCaption(Command2);
+    fitCaption(Label1);
 
     setTabOrder(Command1, Text1);
     setTabOrder(Text1, Command2);
@@ -264,6 +338,15 @@ void Form1::createControls()
     // Ctrl+X, C, V and F belong to the Edit menu even while a text box has the focus.
     Text1->installEventFilter(this);
     maxHixTxt->installEventFilter(this);
+}
+
+// The keyboard's focus shows from the start, and whenever the window is active again after a box
+// or the Open dialog, as it would after a Tab.
+bool Form1::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        setAttribute(Qt::WA_KeyboardFocusChange);
+    return QMainWindow::event(event);
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
@@ -354,6 +437,16 @@ void Form1::saveKept()
     guarded("Saving the recent files failed", [this] { hix.saveKept(); });
 }
 
+void Form1::showStoreNotices()
+{
+    for (const StoreNotice& notice : hix.takeStoreNotices()) {
+        if (notice.failure)
+            messageBox.showError(notice.text);
+        else
+            messageBox.showNotice(notice.text);
+    }
+}
+
 // While anything is kept, the window tries again by itself, waiting longer each time.
 void Form1::keepTrying()
 {
@@ -385,12 +478,9 @@ void Form1::guarded(const char* failure, Handler handler)
     } catch (const std::exception& error) {
         messageBox.showError(std::string(failure) + ".\n\n" + error.what());
     }
-    for (const StoreNotice& notice : hix.takeStoreNotices()) {
-        if (notice.failure)
-            messageBox.showError(notice.text);
-        else
-            messageBox.showNotice(notice.text);
-    }
+    // Before the window first shows, what the store says waits for it.
+    if (isVisible())
+        showStoreNotices();
     --runningActions;
     if (runningActions > 0)
         return;

@@ -41,6 +41,7 @@ public slots:
     void refreshList();
 
 protected:
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     // One last try to save what is kept; nothing is asked at exit.
     void closeEvent(QCloseEvent* event) override;
@@ -61,6 +62,7 @@ private:
     void guarded(const char* failure, Handler handler);
     void saveKept();
     void keepTrying();
+    void showStoreNotices();
 
     std::unique_ptr<MessageBox> ownMessageBox;
     std::unique_ptr<FileDialog> ownFileDialog;

@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QToolTip>
 #include <stdexcept>
 #include <utility>
@@ -21,13 +22,39 @@ auto& existing(Entries& entries, std::int16_t index)
     return found->second;
 }
 
-// Tool tips render markup; escaping and pre-formatting show any path exactly as it is.
+// A path reads left to right in every language: isolated so (U+2066 ... U+2069) in a
+// right-to-left layout, "/srv/share/report.pdf" keeps its slash in front, and a name in a
+// right-to-left script still reads right to left within it.
+QString leftToRight(const QString& path)
+{
+    return QChar(0x2066) + path + QChar(0x2069);
+}
+
+// Tool tips render markup; escaping and pre-formatting show any path exactly as it is, and the
+// paragraph reads left to right.
 QString plainToolTip(const std::string& path)
 {
     const QString text = QString::fromStdString(path);
     const bool holdsMarkup = path.find_first_of("<>&\"") != std::string::npos;
-    return QLatin1String("<p style='white-space:pre'>")
+    return QLatin1String("<p dir='ltr' style='white-space:pre'>")
         + (holdsMarkup ? text.toHtmlEscaped() : text) + QLatin1String("</p>");
+}
+
+// What the menu shows of a caption, "&<index>   <display text>": the display text as one run
+// that reads left to right, the number where the menu's direction puts it, and the text cut
+// short in its middle where the screen is narrower than the menu would be.
+QString shownCaption(const std::string& caption, const QMenu& menu)
+{
+    const QString whole = QString::fromStdString(caption).replace(u'\t', u' ');
+    const qsizetype textStart = whole.indexOf(QLatin1String("   ")) + 3;
+    const QString number = whole.left(textStart);
+    QString text = whole.mid(textStart);
+    const QFontMetrics metrics = menu.fontMetrics();
+    const int room = menu.screen()->availableGeometry().width() * 3 / 4
+        - metrics.horizontalAdvance(number, Qt::TextShowMnemonic);
+    if (text.size() * metrics.maxWidth() > room)
+        text = metrics.elidedText(text, Qt::ElideMiddle, room, Qt::TextShowMnemonic);
+    return number + leftToRight(text);
 }
 
 // What a screen reader says of an entry: its caption as its name, as for any menu item, and the
@@ -64,7 +91,9 @@ public:
     {
         switch (kind) {
         case QAccessible::Name:
-            return QString(action->text()).remove(QRegularExpression(QStringLiteral("&(?!&)")));
+            return entries() ? QString::fromStdString(entries()->captionOf(action))
+                                   .remove(QRegularExpression(QStringLiteral("&(?!&)")))
+                             : QString();
         case QAccessible::Description:
             return entries() ? QString::fromStdString(entries()->tagOf(action)) : QString();
         case QAccessible::Accelerator:
@@ -176,6 +205,12 @@ std::string ActionEntryArray::tagOf(const QAction* action) const
     return found ? found->tag : std::string();
 }
 
+std::string ActionEntryArray::captionOf(const QAction* action) const
+{
+    const Entry* found = entryOf(action);
+    return found ? found->caption : std::string();
+}
+
 void ActionEntryArray::setCaption(std::int16_t index, const std::string& caption)
 {
     Entry& target = entry(index);
@@ -183,7 +218,7 @@ void ActionEntryArray::setCaption(std::int16_t index, const std::string& caption
         return;
     target.caption = caption;
     // A tab in an action's text would start its shortcut column.
-    target.action->setText(QString::fromStdString(caption).replace(u'\t', u' '));
+    target.action->setText(shownCaption(caption, *menu));
 }
 
 void ActionEntryArray::setVisible(std::int16_t index, bool visible)

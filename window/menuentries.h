@@ -36,8 +36,9 @@ public:
     void load(std::int16_t index) override;
     void unload(std::int16_t index) override;
 
-    // The tag of the entry whose action this is; empty for any other action.
+    // The tag and the caption of the entry whose action this is; empty for any other action.
     std::string tagOf(const QAction* action) const;
+    std::string captionOf(const QAction* action) const;
 
 signals:
     void entryTriggered(std::int16_t index);

@@ -31,7 +31,7 @@ run: setup-run
 	@$(AS_USER) cmake -S . -B $(BUILD_DIR) $(CMAKE_OPTIONS) \
 		$(if $(wildcard $(BUILD_DIR)/CMakeCache.txt),,-DBUILD_TESTING=OFF) >/dev/null
 	@$(AS_USER) cmake --build $(BUILD_DIR) --target hix
-	@$(AS_USER) bash scripts/run.sh $(PROGRAM)
+	@$(AS_USER) bash scripts/run.sh $(PROGRAM) || [ $$? -eq 3 ]
 
 test: build
 	@$(AS_USER) ctest --test-dir $(BUILD_DIR) --output-on-failure

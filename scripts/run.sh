@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Starts the built program, or says plainly why it cannot.
+# Starts the built program, or says plainly why it cannot. Without a display it says how to start
+# the program in a virtual X server instead, and exits 3, which make takes for done.
 set -euo pipefail
 program=${1:?usage: run.sh PROGRAM}
 
@@ -14,6 +15,6 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     else
         echo "Run it in a virtual X server instead:  sudo apt-get install xvfb && xvfb-run -a $program" >&2
     fi
-    exit 1
+    exit 3
 fi
 exec "$program"

@@ -157,15 +157,17 @@ std::string listed(const std::vector<int>& lines)
 
 } // namespace
 
-std::string toldOf(const Failure& failure, const std::string& file)
+std::string toldOf(const Failure& failure, const std::string& file, bool reading)
 {
-    const std::string notSaved = "The list of recent files could not be saved: ";
+    const std::string notDone
+        = std::string("The list of recent files could not be ") + (reading ? "read: " : "saved: ");
     switch (failure.cause) {
     case Failure::Cause::Refused:
-        return notSaved + refused(failure, file) + '.';
+        return notDone + refused(failure, file) + '.';
     case Failure::Cause::NotAnswering:
-        return notSaved + "the disk that holds " + folderOf(file)
-            + " is not answering. The list is saved as soon as it answers again.";
+        return notDone + "the disk that holds " + folderOf(file) + " is not answering. "
+            + (reading ? "It is read again with your next change once the disk answers."
+                       : "The list is saved as soon as it answers again.");
     case Failure::Cause::Unreadable:
         return unreadable(failure, file);
     case Failure::Cause::BeingWritten:

@@ -150,7 +150,17 @@ SettingsFile::Read SettingsFile::read(
 // known is open on, that is read again rather than opened anew.
 SettingsFile::Snapshot SettingsFile::openFile(const Snapshot* known)
 {
-    const Way& reached = way();
+    // A way that leads nowhere holds no list to read; a save says why it cannot make it.
+    const Way* walkedTo = nullptr;
+    try {
+        walkedTo = &way();
+    } catch (const Failure& failure) {
+        if (failure.cause != Failure::Cause::Refused
+            || (failure.error != ENOENT && failure.error != ENOTDIR))
+            throw;
+        return {};
+    }
+    const Way& reached = *walkedTo;
     const int folder = reached.fileFolder();
     const char* name = reached.fileName().c_str();
     struct stat found { };

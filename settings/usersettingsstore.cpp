@@ -116,7 +116,7 @@ UserSettingsStore::UserSettingsStore(std::string filePath, int cutWaitsShortBy)
     try {
         take(onWorker([files = files] { return files->read(std::nullopt, false); }).bytes);
     } catch (...) {
-        said(failed());
+        said(failed(), true);
     }
 }
 
@@ -245,7 +245,7 @@ Refreshed UserSettingsStore::refresh()
     } catch (...) {
         // A refresh that cannot read now comes again with the next change of the file.
         if (const Failure failure = failed(); !failure.refuses())
-            said(failure);
+            said(failure, true);
     }
     return Refreshed::Unchanged;
 }
@@ -263,7 +263,7 @@ void UserSettingsStore::lock()
     } catch (...) {
         const Failure failure = failed();
         if (failure.refuses())
-            throw std::runtime_error(toldOf(failure, path()));
+            throw std::runtime_error(toldOf(failure, path(), false));
         said(failure);
     }
 }
@@ -302,13 +302,13 @@ Failure UserSettingsStore::failed()
     }
 }
 
-// A refusal is said every time; any other failure when it is new, and not again while its cause
-// lasts.
-void UserSettingsStore::said(const Failure& failure)
+// A refusal is said every time; any other failure when its cause is new, and not again while the
+// cause lasts, whether it stops a read or a save.
+void UserSettingsStore::said(const Failure& failure, bool reading)
 {
-    const std::string text = toldOf(failure, path());
-    if (failure.refuses() || std::exchange(failedBecause, text) != text)
-        notices.push_back({text, true});
+    const std::string cause = toldOf(failure, path(), false);
+    if (failure.refuses() || std::exchange(failedBecause, cause) != cause)
+        notices.push_back({toldOf(failure, path(), reading), true});
 }
 
 void UserSettingsStore::notify(const std::string& text)

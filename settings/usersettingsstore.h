@@ -53,7 +53,7 @@ private:
     bool hasUnsavedChanges() const { return changed && *changed != stored; }
     bool take(const std::string& bytes);
     Failure failed();
-    void said(const Failure& failure);
+    void said(const Failure& failure, bool reading = false);
     void notify(const std::string& text);
 
     std::string filePath;

@@ -1,13 +1,18 @@
 #include "window/dialogmessagebox.h"
 
+#include "window/terminationsignals.h"
+
 #include <QMessageBox>
 #include <utility>
 
 namespace {
 
-// Over the window where it shows, over the screen's middle while it does not yet.
+// Over the window where it shows, over the screen's middle while it does not yet; none once the
+// program is asked to end.
 void showModal(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text)
 {
+    if (TerminationSignals::ending())
+        return;
     QMessageBox box(
         icon, title, text, QMessageBox::Ok, parent && parent->isVisible() ? parent : nullptr);
     box.setTextFormat(Qt::PlainText);

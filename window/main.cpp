@@ -36,7 +36,7 @@ int main(int argc, char* argv[])
     // Other running copies and text editors change the list too; the window shows their changes.
     const SettingsWatcher watcher(store.path(), store.worker());
     QObject::connect(&watcher, &SettingsWatcher::changed, &form, &Form1::refreshList);
-    const int exitCode = terminationSignals.received() ? EXIT_SUCCESS : QApplication::exec();
+    const int exitCode = TerminationSignals::ending() ? EXIT_SUCCESS : QApplication::exec();
     // A termination signal ends the program as File, Exit would: the window closes, and makes its
     // last try to save what is kept.
     form.close();

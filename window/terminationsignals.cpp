@@ -12,13 +12,15 @@ namespace {
 
 constexpr std::array handledSignals{SIGTERM, SIGINT, SIGHUP};
 
-// A signal handler may only do async-signal-safe work: it writes one byte that the event loop
-// reads.
+// A signal handler may only do async-signal-safe work: it notes the signal, and writes one byte
+// that the event loop reads.
 int wakeUpPipe[2] = {-1, -1};
+volatile std::sig_atomic_t signalled = 0;
 
 void wakeUp(int)
 {
     const int savedErrno = errno;
+    signalled = 1;
     [[maybe_unused]] const ssize_t written = write(wakeUpPipe[1], "!", 1);
     errno = savedErrno;
 }
@@ -56,6 +58,11 @@ TerminationSignals::~TerminationSignals()
 int TerminationSignals::descriptor() const
 {
     return wakeUpPipe[0];
+}
+
+bool TerminationSignals::ending()
+{
+    return signalled != 0;
 }
 
 // The byte stays in the pipe, so that every wait for the disk from now on is cut short.

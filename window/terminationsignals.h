@@ -15,6 +15,9 @@ public:
     ~TerminationSignals() override;
 
     bool received() const { return hasReceived; }
+    // Whether a signal has come, even before the event loop has taken it: no box or dialog is
+    // shown from then on.
+    static bool ending();
     // Readable from the moment a signal comes.
     int descriptor() const;
 

@@ -67,6 +67,8 @@ package: setup
 screenshot: build
 	@$(AS_USER) bash scripts/screenshot.sh $(PROGRAM) docs/screenshot.png
 	@$(AS_USER) bash scripts/screenshot.sh $(PROGRAM) docs/screenshot-large-font.png 16
+	@$(AS_USER) bash scripts/screenshot.sh $(PROGRAM) docs/screenshot-small-screen.png 20 1366x768 20
+	@$(AS_USER) bash scripts/screenshot.sh $(PROGRAM) docs/screenshot-arabic.png "" "" 4 ar
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

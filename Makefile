@@ -1,7 +1,7 @@
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 FUZZ_SECONDS ?= 300
-PROGRAM := $(BUILD_DIR)/window/hix
+PROGRAM := $(BUILD_DIR)/main/hix
 CMAKE_OPTIONS := -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 
 # Under sudo, everything but installing packages runs as the user who called sudo, so the checkout

@@ -37,7 +37,7 @@ for round in $(seq "$rounds"); do
         case $(((round + turn) % 3)) in
             0) bare=$(start "$build/bench/bare_window") ;;
             1) floor=$(start "$build/bench/bare_window" --stand-in "$settings") ;;
-            2) program=$(start "$build/window/hix") ;;
+            2) program=$(start "$build/main/hix") ;;
         esac
     done
     echo "$bare $floor $program" >>"$samples"
@@ -50,7 +50,7 @@ for round in $(seq "$rounds"); do
         case $(((round + turn) % 3)) in
             0) bare=$(QT_FONT_DPI=72 start "$build/bench/bare_window" --credit-face) ;;
             1) floor=$(QT_FONT_DPI=72 start "$build/bench/bare_window" --stand-in "$settings") ;;
-            2) program=$(QT_FONT_DPI=72 start "$build/window/hix") ;;
+            2) program=$(QT_FONT_DPI=72 start "$build/main/hix") ;;
         esac
     done
     echo "$bare $floor $program" >>"$fitting_samples"
@@ -75,11 +75,11 @@ instructions() {
     rm -rf "$profile"
 }
 read -r map_instructions_bare frame_instructions_bare < <(instructions "$build/bench/bare_window")
-read -r map_instructions_program frame_instructions_program < <(instructions "$build/window/hix")
+read -r map_instructions_program frame_instructions_program < <(instructions "$build/main/hix")
 read -r _ frame_instructions_credit < <(instructions "$build/bench/bare_window" --credit-face)
 read -r _ frame_instructions_floor < <(instructions "$build/bench/bare_window" --stand-in "$settings")
 # At 72 dots per inch the desktop's font fits the captions at the described size.
-read -r _ fitting_program < <(QT_FONT_DPI=72 instructions "$build/window/hix")
+read -r _ fitting_program < <(QT_FONT_DPI=72 instructions "$build/main/hix")
 read -r _ fitting_credit < <(QT_FONT_DPI=72 instructions "$build/bench/bare_window" --credit-face)
 read -r _ fitting_floor < <(QT_FONT_DPI=72 instructions "$build/bench/bare_window" --stand-in "$settings")
 

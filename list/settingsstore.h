@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -12,10 +11,6 @@ inline const std::string maxFilesKey = "MAX_FILES";
 inline const std::string countKey = "noHIX";
 inline const std::string recentFilesSection = "Recent Files";
 } // namespace storedList
-
-// A file store keeps files of its own beside its settings file, named after it with at most this
-// many bytes more: "<file>.unreadable-<date>-<time>-<n>", "<file>.saving-<process>", "<file>.lock".
-inline constexpr std::size_t longestNameAddedBeside = 40;
 
 // Something the user should know about the stored values, said once: that changes could not be
 // saved, or anything else worth knowing.

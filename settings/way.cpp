@@ -1,7 +1,7 @@
 #include "settings/way.h"
 
-#include "list/settingsstore.h"
 #include "settings/failure.h"
+#include "settings/settingslocation.h"
 #include "settings/thisprocess.h"
 
 #include <algorithm>

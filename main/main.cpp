@@ -1,9 +1,9 @@
+#include "settings/settingslocation.h"
 #include "settings/settingswatcher.h"
 #include "settings/usersettingsstore.h"
 #include "window/commandline.h"
 #include "window/desktopintegration.h"
 #include "window/form1.h"
-#include "window/settingslocation.h"
 #include "window/terminationsignals.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "window/settingslocation.h"
+#include "settings/settingslocation.h"
 
 #include <QTest>
 #include <cstring>

@@ -1,7 +1,12 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+
+// The store keeps files of its own beside the settings file, named after it with at most this many
+// bytes more: "<file>.unreadable-<date>-<time>-<n>", "<file>.saving-<process>", "<file>.lock".
+inline constexpr std::size_t longestNameAddedBeside = 40;
 
 // Where the program under a name keeps its settings: <configuration home>/hix/<name>.conf. The
 // configuration home follows the XDG base directory rules: configHome where it is an absolute

@@ -1,6 +1,4 @@
-#include "window/settingslocation.h"
-
-#include "list/settingsstore.h"
+#include "settings/settingslocation.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

@@ -78,7 +78,7 @@ void HIX::RestoreList(Form& form)
     restoreStoredList(false);
 }
 
-void HIX::StartUp(Form& form)
+void HIX::startUp(Form& form)
 {
     const bool firstRun = storedPath(1).empty();
     RestoreList(form);
@@ -86,7 +86,7 @@ void HIX::StartUp(Form& form)
         changeShared([] {});
 }
 
-void HIX::ReloadList()
+void HIX::reloadList()
 {
     if (!storedPath(1).empty()) {
         restoreStoredList(true);
@@ -124,7 +124,7 @@ void HIX::submitMaximum()
 
 void HIX::act(UserAction action)
 {
-    CheckTypedMaximum();
+    checkTypedMaximum();
     action.typedMaximum = maxTextBox().text();
     if (changeShared([&] { perform(action); }) == Saving::Kept)
         kept.push_back(std::move(action));
@@ -181,7 +181,7 @@ void HIX::perform(const UserAction& action)
 // maximum box since stays there.
 void HIX::reloadWithKept()
 {
-    ReloadList();
+    reloadList();
     if (kept.empty())
         return;
     const std::string typed = maxTextBox().text();
@@ -200,7 +200,7 @@ std::vector<StoreNotice> HIX::takeStoreNotices()
     return store.takeNotices();
 }
 
-void HIX::CheckTypedMaximum()
+void HIX::checkTypedMaximum()
 {
     if (convertToInt16(maxTextBox().text()).kind == Int16Conversion::Kind::NotNumeric) {
         messageBox.show(notANumberPrompt);

@@ -43,12 +43,12 @@ public:
     void RestoreList(Form& form);
     // The restore as the program starts: a first run's defaults are then saved like any change,
     // unless another copy saved first.
-    void StartUp(Form& form);
+    void startUp(Form& form);
     // Shows the list as stored now, by the start-up rules but without the welcome. The maximum
     // box is updated only while it shows what the program last put there, not what the user typed.
-    void ReloadList();
+    void reloadList();
     // Shows the prompt for a maximum that is no number, and puts the fallback in the box.
-    void CheckTypedMaximum();
+    void checkTypedMaximum();
 
     // The user's actions, each one change shared with the other copies: the prompt for the
     // maximum comes first, so that no copy waits on a user. An action whose save is kept (the

@@ -1,5 +1,7 @@
 #include "list/numeric.h"
 
+#include "list/text.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -10,20 +12,6 @@ namespace {
 bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && isBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
 }
 
 // Large enough to push any 16-bit value out of range, small enough never to overflow.

@@ -366,7 +366,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
 
 void Form1::Form_Load()
 {
-    guarded("Restoring the recent files failed", [this] { hix.StartUp(*this); });
+    guarded("Restoring the recent files failed", [this] { hix.startUp(*this); });
 }
 
 void Form1::Command1_Click()

@@ -1,3 +1,4 @@
+#include "list/text.h"
 #include "settings/ini/inicodec.h"
 #include "settings/ini/iniescapes.h"
 
@@ -11,20 +12,6 @@ namespace ini {
 namespace {
 
 constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && isBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
 
 // The code unit that digits hexadecimal digits at text[at] stand for, where they are there.
 std::optional<char16_t> hexUnit(std::string_view text, std::size_t at, std::size_t digits)
@@ -118,7 +105,6 @@ std::pair<std::optional<std::u16string>, bool> openedSection(std::string_view li
                                                               : key(name);
     return {section, section && sectionHeader(*section) == line};
 }
-
 
 // The values of the lines read so far, and the section they are in: none while it is one whose
 // name QSettings does not write.

@@ -18,7 +18,7 @@ struct Copy : WindowlessCopy {
     explicit Copy(FakeStore& store)
         : WindowlessCopy(store)
     {
-        hix.StartUp(form);
+        hix.startUp(form);
     }
 };
 

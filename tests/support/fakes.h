@@ -221,7 +221,7 @@ struct WindowlessCopy {
     // Starts as the window does, and shows what the store says.
     void startUp()
     {
-        hix.StartUp(form);
+        hix.startUp(form);
         showStoreNotices();
     }
     // Opens a path as the window does: one change shared with the other copies, and what the

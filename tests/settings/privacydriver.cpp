@@ -3,7 +3,8 @@
 // --accounts puts the files in place of /etc/passwd and /etc/group for this process alone, in a
 // mount namespace of its own (and a user namespace that maps the user alone, where the user is not
 // root); --as, for root, becomes that user, with no other group. Then it starts the store at FILE,
-// saves /one as the first path in one shared change, and prints each notice on a line of its own.
+// saves /one as the first path in one shared change, prints each notice on a line of its own, and
+// last what the store shows as the first path then.
 // Exits 77 where the namespace cannot be had.
 #include "settings/usersettingsstore.h"
 #include "tests/support/fakes.h"
@@ -86,6 +87,7 @@ int main(int argc, char* argv[])
     store.SaveSetting("Recent Files", "1", "/one");
     store.finishSharedChange();
     notices += (notices.empty() ? "" : "\n") + noticesOf(store);
-    std::puts(notices.c_str());
+    std::printf("%s%sshown: %s\n", notices.c_str(), notices.empty() ? "" : "\n",
+        store.GetSetting("Recent Files", "1", "").c_str());
     return 0;
 }

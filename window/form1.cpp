@@ -319,16 +319,18 @@ void Form1::createControls()
         {Command2, {2880, 840, 1575, 495}},
         {maxHixTxt, {3960, 240, 615, 285}},
     };
-    const qreal scale
-        = std::min(fittingScale(placed), screenScale(*this, menuBar()->sizeHint().height()));
+    const qreal fitting = fittingScale(placed);
+    const qreal scale = std::min(fitting, screenScale(*this, menuBar()->sizeHint().height()));
     const qreal ratio = screen()->devicePixelRatio();
     for (const auto& [widget, twips] : placed)
         widget->setGeometry(onWholePixels(fromTwips(twips, scale), ratio));
     client->setFixedSize(onWholePixels(fromTwips({0, 0, 5310, 4815}, scale), ratio).size());
     Label2->setFont(creditFont(scale));
-    fitCaption(Command1);
-    fitCaption(Command2);
-    fitCaption(Label1);
+    if (scale < fitting) {
+        fitCaption(Command1);
+        fitCaption(Command2);
+        fitCaption(Label1);
+    }
 
     setTabOrder(Command1, Text1);
     setTabOrder(Text1, Command2);

@@ -46,14 +46,14 @@ QString shownCaption(const std::string& caption, const QMenu& menu)
 {
     const QString whole = QString::fromStdString(caption).replace(u'\t', u' ');
     const qsizetype textStart = whole.indexOf(QLatin1String("   ")) + 3;
-    const QString number = whole.left(textStart);
     QString text = whole.mid(textStart);
     const QFontMetrics metrics = menu.fontMetrics();
-    const int room = menu.screen()->availableGeometry().width() * 3 / 4
-        - metrics.horizontalAdvance(number, Qt::TextShowMnemonic);
-    if (text.size() * metrics.maxWidth() > room)
+    const int room = menu.screen()->availableGeometry().width() * 3 / 4;
+    // Measured only where it may not fit: laying text out costs more than all else an open does.
+    if (text.size() * metrics.averageCharWidth() * 2 > room
+        && metrics.horizontalAdvance(text) > room)
         text = metrics.elidedText(text, Qt::ElideMiddle, room, Qt::TextShowMnemonic);
-    return number + leftToRight(text);
+    return whole.left(textStart) + leftToRight(text);
 }
 
 } // namespace

@@ -55,7 +55,8 @@ stress: build
 		|| [ $$? -eq 77 ]
 
 bench: build
-	@$(AS_USER) bash bench/run.sh $(BUILD_DIR)
+	@$(AS_USER) bash bench/run.sh $(BUILD_DIR) >docs/measurements.md.new
+	@mv docs/measurements.md.new docs/measurements.md && echo "Wrote docs/measurements.md"
 
 # The tests again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize: setup

@@ -154,7 +154,7 @@ void flushSettingsFile(benchmark::State& state)
 BENCHMARK(flushSettingsFile)->Unit(benchmark::kMicrosecond);
 
 // What each of the settings store's requests costs beyond its file work: the hand-off to the
-// store's worker and back.
+// store's worker and back. The worker sleeps between requests, so this is two thread wake-ups.
 void handOffToTheFileWorker(benchmark::State& state)
 {
     FileWorker worker;
@@ -209,8 +209,8 @@ int promoteRepeatedly(int count)
     return shown.window.messages.errors.empty() ? 0 : 1;
 }
 
-// What every action pays before it changes the list when no other copy saved: a read of the file,
-// compared with what was last read or written.
+// What the window pays when the watcher saw the settings folder change but the file did not: a
+// look at the way and a read on the worker, compared with what was last read or written.
 void checkForAnotherCopysSave(benchmark::State& state)
 {
     const SettingsHome home;

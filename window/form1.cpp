@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -245,6 +246,15 @@ void Form1::createMenus()
     separatorAboveEntries = std::make_unique<ActionMenuItem>(aboveEntries);
     entries = new ActionEntryArray(file, addSeparator(file, "mnuBar2"));
     connect(entries, &ActionEntryArray::entryTriggered, this, &Form1::mnuHIX_Click);
+    fileMenu = file;
+    // What changed while the user was choosing shows once the menu has closed and the choice is
+    // made: no entry changes under the pointer.
+    connect(file, &QMenu::aboutToHide, this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            if (!listInUse() && std::exchange(refreshWaiting, false))
+                refreshList();
+        });
+    });
     QAction* exit = addItem(file, "mnuExit", QStringLiteral("E&xit"));
     connect(exit, &QAction::triggered, this, &Form1::mnuExit_Click);
 
@@ -419,7 +429,7 @@ void Form1::closeEvent(QCloseEvent* event)
 
 void Form1::refreshList()
 {
-    if (runningActions > 0) {
+    if (listInUse()) {
         refreshWaiting = true;
         return;
     }
@@ -432,7 +442,7 @@ void Form1::refreshList()
 
 void Form1::saveKept()
 {
-    if (runningActions > 0) {
+    if (listInUse()) {
         refreshWaiting = true;
         return;
     }
@@ -447,6 +457,12 @@ void Form1::showStoreNotices()
         else
             messageBox.showNotice(notice.text);
     }
+}
+
+// An action under way, or the File menu open: the list changes only after them.
+bool Form1::listInUse() const
+{
+    return runningActions > 0 || fileMenu->isVisible();
 }
 
 // While anything is kept, the window tries again by itself, waiting longer each time.

@@ -15,6 +15,7 @@ class LineEditTextBox;
 class MessageBox;
 class PlainTextEditTextBox;
 class QAction;
+class QMenu;
 class SettingsStore;
 
 // The program's only window. It owns the recent-files list and shows it in the File menu.
@@ -61,6 +62,7 @@ private:
     template<typename Handler>
     void guarded(const char* failure, Handler handler);
     void saveKept();
+    bool listInUse() const;
     void keepTrying();
     void showStoreNotices();
 
@@ -79,6 +81,7 @@ private:
     std::chrono::seconds retryDelay;
 
     QList<QAction*> inertShortcutItems;
+    QMenu* fileMenu = nullptr;
     ActionEntryArray* entries = nullptr;
     std::unique_ptr<ActionMenuItem> separatorAboveEntries;
     std::unique_ptr<PlainTextEditTextBox> log;

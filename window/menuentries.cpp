@@ -77,6 +77,12 @@ ActionEntryArray::ActionEntryArray(QMenu* menu, QAction* below)
     Q_UNUSED(accessible);
     entries.emplace(1, Entry{createAction(1)});
     entries.at(1).action->setVisible(false);
+    // Given as the menu opens rather than with each path, which every open changes: a change to an
+    // item of an open menu lays it out again at its whole height, past the screen it scrolled in.
+    connect(menu, &QMenu::aboutToShow, this, [this] {
+        for (auto& [index, shown] : entries)
+            giveToolTip(shown);
+    });
     // The tool tip shows the full path to a keyboard's highlight too, not only to the pointer's.
     connect(menu, &QMenu::hovered, this, [this](QAction* action) {
         const Entry* hovered = entryOf(action);
@@ -84,9 +90,8 @@ ActionEntryArray::ActionEntryArray(QMenu* menu, QAction* below)
             QToolTip::hideText();
             return;
         }
-        // Made when first wanted: an open changes the path of every entry, and few are pointed at.
-        if (!std::exchange(entry(std::int16_t(action->data().toInt())).toolTipGiven, true))
-            action->setToolTip(plainToolTip(hovered->tag));
+        // Another copy may have changed the path while the menu was open.
+        giveToolTip(entry(std::int16_t(action->data().toInt())));
         // Beside the menu, where it hides no other item.
         const QRect area = this->menu->actionGeometry(action);
         QToolTip::showText(this->menu->mapToGlobal(QPoint(this->menu->width(), area.top())),
@@ -157,6 +162,12 @@ void ActionEntryArray::unload(std::int16_t index)
     // The entry may be the one whose click is being handled right now.
     removed->deleteLater();
     entries.erase(index);
+}
+
+void ActionEntryArray::giveToolTip(Entry& shown)
+{
+    if (!shown.tag.empty() && !std::exchange(shown.toolTipGiven, true))
+        shown.action->setToolTip(plainToolTip(shown.tag));
 }
 
 const ActionEntryArray::Entry* ActionEntryArray::entryOf(const QAction* action) const

@@ -20,7 +20,7 @@ private:
 
 // Menu entries as actions of one menu, placed in index order just above a given action. Each
 // action is named "mnuHIX" and carries its index as data; the full path shows as its tool tip,
-// made when the entry is first highlighted, and is what a screen reader hears as its description.
+// given as the menu opens, and is what a screen reader hears as its description.
 class ActionEntryArray final : public QObject, public MenuEntryArray {
     Q_OBJECT
 
@@ -51,6 +51,7 @@ private:
         bool toolTipGiven = false;
     };
 
+    static void giveToolTip(Entry& shown);
     const Entry* entryOf(const QAction* action) const;
     Entry& entry(std::int16_t index);
     const Entry& entry(std::int16_t index) const;

@@ -25,6 +25,8 @@ private slots:
     void windowFitsTheScreenAtAnyFont_data();
     void windowFitsTheScreenAtAnyFont();
     void fileMenuIsOneColumnWithinTheScreen();
+    void openFileMenuStaysAsItIs_data();
+    void openFileMenuStaysAsItIs();
     void pathsReadLeftToRightInEveryLanguage_data();
     void pathsReadLeftToRightInEveryLanguage();
     void focusShowsFromTheStart();
@@ -128,6 +130,48 @@ void Form1ScreenTest::fileMenuIsOneColumnWithinTheScreen()
         column = area.x();
     }
     file->hide();
+}
+
+void Form1ScreenTest::openFileMenuStaysAsItIs_data()
+{
+    QTest::addColumn<bool>("changedElsewhere");
+    QTest::newRow("an entry highlighted") << false;
+    QTest::newRow("another copy's list") << true;
+}
+
+// While the File menu is open and scrolls within the screen, highlighting an entry (which shows
+// its tool tip) keeps it so, and another copy's list shows only once it has closed: no entry
+// changes under the pointer.
+void Form1ScreenTest::openFileMenuStaysAsItIs()
+{
+    QFETCH(bool, changedElsewhere);
+    TestWindow& shown = windowAt(20);
+    shown.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&shown.form));
+    shown.submitMaximum(QStringLiteral("20"));
+    for (int i = 0; i < 20; ++i)
+        shown.open("/home/alex/Documents/projects/" + std::to_string(i) + "/minutes.txt");
+    auto* file = shown.form.findChild<QMenu*>("mnuFile");
+    file->popup(QPoint(0, 0));
+    QVERIFY(QTest::qWaitForWindowExposed(file));
+    const QRect opened = file->geometry();
+    QVERIFY(file->screen()->availableGeometry().contains(opened));
+    auto* first = shown.form.findChild<QAction*>("mnuHIX");
+    const QString before = first->text();
+
+    if (changedElsewhere) {
+        auto elsewhere = store.values;
+        elsewhere[{"Recent Files", "1"}] = "/srv/elsewhere/a much longer name than any before.txt";
+        store.outside = elsewhere;
+        shown.form.refreshList();
+    } else {
+        file->setActiveAction(first);
+    }
+    QCOMPARE(file->geometry(), opened);
+    QCOMPARE(first->text(), before);
+
+    file->hide();
+    QTRY_COMPARE(first->text().contains(QLatin1String("much longer")), changedElsewhere);
 }
 
 void Form1ScreenTest::pathsReadLeftToRightInEveryLanguage_data()

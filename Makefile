@@ -43,9 +43,9 @@ fuzz: setup
 	@$(AS_USER) bash scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
 
 # The long forms of the tests that run copies of the program against each other, kill them, swap
-# the way to the settings under their saves, or cut the power under them. The power cuts run as whoever called make, since mounting their
-# file system takes root (or a /dev/fuse open to the user); where it cannot be mounted they say
-# why and are skipped (exit 77).
+# the way to the settings under their saves, or cut the power under them. The power cuts run as
+# whoever called make, since mounting their file system takes root (or a /dev/fuse open to the
+# user); where it cannot be mounted they say why and are skipped (exit 77).
 stress: build
 	@HIX_SHARED_OPENS=500 $(AS_USER) $(BUILD_DIR)/tests/settings/sharedlist_tests
 	@HIX_STRESS_KILLS=1000 $(AS_USER) $(BUILD_DIR)/tests/settings/crashstress_tests

@@ -36,6 +36,9 @@ private slots:
 private:
     // The window, built at the desktop font of points.
     TestWindow& windowAt(qreal points);
+    // The File menu opened at 20 points with twenty entries, the last opened path first; null
+    // where it did not show.
+    QMenu* fileMenuOfTwenty(const std::string& lastOpened);
 
     FakeStore store;
     std::unique_ptr<TestWindow> window;
@@ -49,6 +52,21 @@ TestWindow& Form1ScreenTest::windowAt(qreal points)
     QApplication::setFont(desktop);
     window = std::make_unique<TestWindow>(store);
     return *window;
+}
+
+QMenu* Form1ScreenTest::fileMenuOfTwenty(const std::string& lastOpened)
+{
+    TestWindow& shown = windowAt(20);
+    shown.form.show();
+    if (!QTest::qWaitForWindowExposed(&shown.form))
+        return nullptr;
+    shown.submitMaximum(QStringLiteral("20"));
+    for (int i = 0; i < 19; ++i)
+        shown.open("/home/alex/Documents/projects/" + std::to_string(i) + "/minutes.txt");
+    shown.open(lastOpened);
+    auto* file = shown.form.findChild<QMenu*>("mnuFile");
+    file->popup(QPoint(0, 0));
+    return QTest::qWaitForWindowExposed(file) ? file : nullptr;
 }
 
 void Form1ScreenTest::cleanup()
@@ -103,17 +121,8 @@ void Form1ScreenTest::windowFitsTheScreenAtAnyFont()
 // and an entry too wide for the screen is cut short rather than widening the menu past it.
 void Form1ScreenTest::fileMenuIsOneColumnWithinTheScreen()
 {
-    TestWindow& shown = windowAt(20);
-    shown.form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&shown.form));
-    shown.submitMaximum(QStringLiteral("20"));
-    for (int i = 0; i < 19; ++i)
-        shown.open("/home/alex/Documents/projects/" + std::to_string(i) + "/minutes.txt");
-    shown.open("/" + std::string(300, 'n'));
-
-    auto* file = shown.form.findChild<QMenu*>("mnuFile");
-    file->popup(QPoint(0, 0));
-    QVERIFY(QTest::qWaitForWindowExposed(file));
+    QMenu* file = fileMenuOfTwenty("/" + std::string(300, 'n'));
+    QVERIFY(file);
     const QRect available = file->screen()->availableGeometry();
     QVERIFY2(available.contains(file->geometry()),
         qPrintable(QStringLiteral("%1,%2 %3x%4")
@@ -145,25 +154,18 @@ void Form1ScreenTest::openFileMenuStaysAsItIs_data()
 void Form1ScreenTest::openFileMenuStaysAsItIs()
 {
     QFETCH(bool, changedElsewhere);
-    TestWindow& shown = windowAt(20);
-    shown.form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&shown.form));
-    shown.submitMaximum(QStringLiteral("20"));
-    for (int i = 0; i < 20; ++i)
-        shown.open("/home/alex/Documents/projects/" + std::to_string(i) + "/minutes.txt");
-    auto* file = shown.form.findChild<QMenu*>("mnuFile");
-    file->popup(QPoint(0, 0));
-    QVERIFY(QTest::qWaitForWindowExposed(file));
+    QMenu* file = fileMenuOfTwenty("/home/alex/Documents/projects/minutes.txt");
+    QVERIFY(file);
     const QRect opened = file->geometry();
     QVERIFY(file->screen()->availableGeometry().contains(opened));
-    auto* first = shown.form.findChild<QAction*>("mnuHIX");
+    auto* first = window->form.findChild<QAction*>("mnuHIX");
     const QString before = first->text();
 
     if (changedElsewhere) {
         auto elsewhere = store.values;
         elsewhere[{"Recent Files", "1"}] = "/srv/elsewhere/a much longer name than any before.txt";
         store.outside = elsewhere;
-        shown.form.refreshList();
+        window->form.refreshList();
     } else {
         file->setActiveAction(first);
     }
